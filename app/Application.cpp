@@ -1,0 +1,45 @@
+#include "Application.h"
+#include "../ui/MainComponent.h"
+
+const juce::String tsr_installerApplication::getApplicationName()    { return "tsr_installer"; }
+const juce::String tsr_installerApplication::getApplicationVersion() { return "1.3.0"; }
+bool tsr_installerApplication::moreThanOneInstanceAllowed()          { return true; }
+
+void tsr_installerApplication::initialise (const juce::String&)
+{
+    mainWindow = std::make_unique<MainWindow> (getApplicationName());
+}
+
+void tsr_installerApplication::shutdown()
+{
+    mainWindow = nullptr;
+}
+
+void tsr_installerApplication::anotherInstanceStarted (const juce::String&)
+{
+}
+
+void tsr_installerApplication::systemRequestedQuit()
+{
+    quit();
+}
+
+//==============================================================================
+tsr_installerApplication::MainWindow::MainWindow (const juce::String& name)
+    : DocumentWindow (name,
+                      juce::Desktop::getInstance().getDefaultLookAndFeel()
+                          .findColour (juce::ResizableWindow::backgroundColourId),
+                      DocumentWindow::allButtons)
+{
+    setUsingNativeTitleBar (true);
+    setContentOwned (new MainComponent(), true);
+    setResizable (true, true);
+    getConstrainer()->setFixedAspectRatio (1.0);
+    centreWithSize (getWidth(), getHeight());
+    setVisible (true);
+}
+
+void tsr_installerApplication::MainWindow::closeButtonPressed()
+{
+    juce::JUCEApplication::getInstance()->systemRequestedQuit();
+}

@@ -1,0 +1,3 @@
+#include "Application.h"
+
+START_JUCE_APPLICATION (tsr_installerApplication)

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+#include <array>
+#include <functional>
+
+/** The XML file of install folders that every installer of the maker shares.
+
+    The program reads it once at start, creates it when it is missing, adds
+    VST2_Path when it lacks one, and rewrites one attribute when the user picks
+    a folder. It never creates the settings folder itself: without that folder
+    nothing is written and the in-memory folders are used. */
+namespace SettingsFile
+{
+    inline constexpr const char* folderName    = "Tessarine";
+    inline constexpr const char* fileName      = "PluginManagerSettings.txt";
+    inline constexpr const char* rootTag       = "Plugin_Manager_Settings";
+    inline constexpr const char* noteAttribute = "Important_Note:";
+    extern const char* const noteText;
+
+    /** The shared settings folder under the machine-wide data folder, or an
+        empty File when that base is unknown. */
+    juce::File settingsFolderIn (const juce::File& machineDataFolder);
+
+    /** The settings file inside the settings folder (empty when the folder is). */
+    juce::File settingsFileIn (const juce::File& settingsFolder);
+
+    /** A folder value from the file, the registry or a chooser as an install
+        folder: an empty File unless it is a full path. */
+    juce::File installFolderFromSetting (const juce::String& value);
+
+    /** Reads the install folders from the file, or creates the file from the
+        folders given; see the class comment. installFolders holds the defaults
+        on entry. vst2Default is asked only when the file is created or lacks
+        VST2_Path, and answers "" when no system-wide VST2 folder is set. */
+    void loadSettings (const juce::File& settingsFolder,
+                       std::array<juce::File, 4>& installFolders,
+                       const std::function<juce::String()>& vst2Default);
+
+    /** Sets one attribute in an existing, parsable settings file and writes the
+        document back. Returns whether the file was written. */
+    bool writeFolderSetting (const juce::File& settingsFolder,
+                             const juce::String& attributeName,
+                             const juce::String& folderPath);
+}

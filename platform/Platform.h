@@ -1,0 +1,29 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+#include <array>
+
+/** The only place that knows which operating system it runs on.
+
+    Every query answers with plain values: an empty File or String means the
+    system could not say, and callers treat that as "no such place". */
+namespace platform
+{
+    /** Machine-wide application-data folder, the base of the shared settings
+        folder; an empty File when it cannot be determined. */
+    juce::File machineDataFolder();
+
+    /** The customary install folder of each format, in FormatIndex order. */
+    std::array<juce::File, 4> defaultInstallFolders();
+
+    /** The system-wide VST2 folder the machine advertises, or "" when unset. */
+    juce::String vst2DefaultFolder();
+
+    /** The user's temporary folder. */
+    juce::File temporaryFolder();
+
+    /** True when a folder setting names a definite place on this system: a full
+        path from a drive or share on Windows, from the root elsewhere. Anything
+        else would be resolved against the working directory or the current drive. */
+    bool isAbsoluteFolderPath (const juce::String& path);
+}

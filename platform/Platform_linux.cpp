@@ -1,0 +1,57 @@
+#include "Platform.h"
+
+#if ! JUCE_WINDOWS
+
+namespace platform
+{
+    static juce::File homeFolder()
+    {
+        return juce::File::getSpecialLocation (juce::File::userHomeDirectory);
+    }
+
+    juce::File machineDataFolder()
+    {
+        const auto xdg = juce::SystemStats::getEnvironmentVariable ("XDG_DATA_HOME", {});
+
+        if (isAbsoluteFolderPath (xdg))
+            return juce::File (xdg);
+
+        const auto home = homeFolder();
+        return home == juce::File() ? juce::File() : home.getChildFile (".local/share");
+    }
+
+    std::array<juce::File, 4> defaultInstallFolders()
+    {
+        const auto home = homeFolder();
+        const auto data = machineDataFolder();
+
+        return { home.getChildFile (".vst3"),
+                 home.getChildFile (".vst"),
+                 home.getChildFile (".clap"),
+                 data.getChildFile ("Avid/Audio/Plug-Ins") };
+    }
+
+    juce::String vst2DefaultFolder()
+    {
+        const auto entries = juce::StringArray::fromTokens (
+            juce::SystemStats::getEnvironmentVariable ("VST_PATH", {}), ":", {});
+
+        for (const auto& entry : entries)
+            if (isAbsoluteFolderPath (entry))
+                return juce::File (entry).getFullPathName();
+
+        return {};
+    }
+
+    juce::File temporaryFolder()
+    {
+        return juce::File::getSpecialLocation (juce::File::tempDirectory);
+    }
+
+    bool isAbsoluteFolderPath (const juce::String& path)
+    {
+        return path.startsWithChar ('/');
+    }
+}
+
+#endif

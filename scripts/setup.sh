@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the program and the tests need,
+# asking apt only for what is missing. Run as root on Debian 12.
+set -euo pipefail
+
+packages=(
+    build-essential cmake pkg-config ccache python3
+    juce-modules-source libgtest-dev fonts-quicksand
+    xvfb xauth xdotool imagemagick python3-xlib unzip
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

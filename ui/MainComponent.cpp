@@ -1,0 +1,132 @@
+#include "MainComponent.h"
+#include "Palette.h"
+#include "../install/SettingsFile.h"
+#include "../platform/Platform.h"
+
+static constexpr const char* applicationVersion = "1.3.0";
+
+MainComponent::MainComponent()
+{
+    layoutUnit = 9.0f;
+    shiftHeld = false;
+    installFinished = false;
+
+    platformSuffix = product::platformSuffix;
+    installFolders = platform::defaultInstallFolders();
+    productName = product::displayName (product::nameLiteral);
+    productVersion = product::version;
+    websiteUrl = juce::URL (product::pageUrl);
+    manualUrl = juce::URL (product::pageUrl);
+
+    loadSettings();
+
+    for (size_t i = 0; i < extraButtons.size(); ++i)
+        extraButtons[i] = makeInvisibleButton (extraNames[i]);
+
+    // Formats already on this machine start selected, so one click on INSTALL
+    // updates exactly what the user has.
+    for (size_t i = 0; i < formatButtons.size(); ++i)
+    {
+        selected[i] = isPluginItemPresent ((int) i);
+        formatButtons[i] = makeInvisibleButton (formatNames[i]);
+    }
+
+    installButton = makeInvisibleButton ("INSTALL");
+    selectAllButton = makeInvisibleButton ("SELECT_ALL");
+
+    hintLabel = std::make_unique<juce::Label>();
+    addAndMakeVisible (*hintLabel);
+    hintLabel->setJustificationType (juce::Justification::centred);
+    hintLabel->setColour (juce::Label::textColourId, Palette::warmGrey.withAlpha (0.5f));
+    hintLabel->setText (applicationVersion, juce::dontSendNotification);
+
+    setSize (600, 600);
+}
+
+MainComponent::~MainComponent()
+{
+    // Another program of the maker may leave this script behind; a folder of
+    // the same name is not ours to remove.
+    if (const auto temp = platform::temporaryFolder(); temp != juce::File())
+    {
+        const auto script = temp.getChildFile ("script.sh");
+
+        if (script.existsAsFile())
+            script.deleteFile();
+    }
+}
+
+std::unique_ptr<juce::TextButton> MainComponent::makeInvisibleButton (const juce::String& name)
+{
+    auto button = std::make_unique<juce::TextButton>();
+    addAndMakeVisible (*button);
+    button->setName (name);
+    button->setAlpha (0.0f);
+    button->addListener (this);
+    return button;
+}
+
+void MainComponent::loadSettings()
+{
+    settingsFolder = SettingsFile::settingsFolderIn (platform::machineDataFolder());
+    SettingsFile::loadSettings (settingsFolder, installFolders, [] { return platform::vst2DefaultFolder(); });
+}
+
+//==============================================================================
+void MainComponent::paint (juce::Graphics& g)
+{
+    g.fillAll (Palette::nearBlack);
+}
+
+void MainComponent::resized()
+{
+    const auto u = (float) getWidth() * 0.01f;
+    layoutUnit = u;
+
+    // Bounds are multiples of u, each computed in single precision and rounded
+    // to the nearest pixel (ties to even).
+    const auto place = [] (juce::Component& c, float x, float y, float w, float h)
+    {
+        c.setBounds (juce::roundToInt (x), juce::roundToInt (y), juce::roundToInt (w), juce::roundToInt (h));
+    };
+
+    for (size_t i = 0; i < extraButtons.size(); ++i)
+    {
+        const auto column = (float) (i / 2), row = (float) (i % 2);
+        place (*extraButtons[i], column * (17.0f * u) + 4.0f * u, row * (5.0f * u) + 74.0f * u, 16.0f * u, 4.0f * u);
+    }
+
+    place (*installButton,             86.0f * u, 73.5f * u, 10.0f * u, 10.0f * u);
+    place (*selectAllButton,           77.0f * u, 22.0f * u, 19.0f * u,  5.0f * u);
+    place (*formatButtons[vst3Format],  4.0f * u, 30.0f * u, 45.0f * u, 10.0f * u);
+    place (*formatButtons[clapFormat], 51.0f * u, 30.0f * u, 45.0f * u, 10.0f * u);
+    place (*formatButtons[aaxFormat],   4.0f * u, 42.0f * u, 45.0f * u, 10.0f * u);
+    place (*formatButtons[vst2Format], 51.0f * u, 42.0f * u, 45.0f * u, 10.0f * u);
+    place (*hintLabel,                  4.0f * u, 90.0f * u, 92.0f * u,  3.0f * u);
+
+    hintLabel->setFont (juce::Font (3.0f * u));
+}
+
+void MainComponent::buttonClicked (juce::Button*)
+{
+}
+
+//==============================================================================
+void MainComponent::setInstallFolder (const juce::String& attributeName, const juce::String& folderPath)
+{
+    for (size_t i = 0; i < settingsAttributes.size(); ++i)
+        if (attributeName == settingsAttributes[i])
+            installFolders[i] = SettingsFile::installFolderFromSetting (folderPath);
+
+    repaint();
+}
+
+juce::File MainComponent::pluginItemFor (int format) const
+{
+    return ::pluginItemFor (installFolders[(size_t) format], productName, format);
+}
+
+bool MainComponent::isPluginItemPresent (int format) const
+{
+    return ::isPluginItemPresent (pluginItemFor (format));
+}

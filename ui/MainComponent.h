@@ -1,0 +1,68 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+#include "../install/FormatCatalogue.h"
+#include <array>
+#include <memory>
+
+/** The one component that fills the main window: the state of the main screen,
+    its invisible buttons laid out in proportion to the width, and the install
+    folders loaded from the shared settings file.
+
+    Every clickable area is a fully transparent TextButton identified by its
+    component name; the component paints what the user sees beneath them. */
+class MainComponent : public juce::Component,
+                      public juce::Button::Listener
+{
+public:
+    MainComponent();
+    ~MainComponent() override;
+
+    //==============================================================================
+    void paint (juce::Graphics&) override;
+    void resized() override;
+    void buttonClicked (juce::Button*) override;
+
+    /** Takes a folder chosen in the settings panel; the panel has already
+        written it to the settings file. Unknown attribute names only repaint. */
+    void setInstallFolder (const juce::String& attributeName, const juce::String& folderPath);
+
+    /** The item a format installs in its current install folder. */
+    juce::File pluginItemFor (int format) const;
+    bool isPluginItemPresent (int format) const;
+
+    //==============================================================================
+    float getLayoutUnit() const noexcept                                 { return layoutUnit; }
+    bool isSelected (int format) const                                   { return selected[(size_t) format]; }
+    const std::array<juce::File, numFormats>& getInstallFolders() const  { return installFolders; }
+    const juce::File& getSettingsFolder() const noexcept                 { return settingsFolder; }
+    juce::Label& getHintLabel() noexcept                                 { return *hintLabel; }
+
+private:
+    void loadSettings();
+    std::unique_ptr<juce::TextButton> makeInvisibleButton (const juce::String& name);
+
+    //==============================================================================
+    float layoutUnit = 9.0f;
+    juce::String productName;
+    juce::String productVersion { product::version };
+    juce::String platformSuffix { product::platformSuffix };
+
+    std::array<std::unique_ptr<juce::TextButton>, extraNames.size()> extraButtons;
+    std::array<std::unique_ptr<juce::TextButton>, numFormats> formatButtons;
+    std::unique_ptr<juce::TextButton> installButton;
+    std::unique_ptr<juce::TextButton> selectAllButton;
+
+    std::unique_ptr<juce::Label> hintLabel;
+
+    juce::URL websiteUrl;
+    juce::URL manualUrl;
+    juce::File settingsFolder;
+
+    bool shiftHeld = false;
+    bool installFinished = false;
+    std::array<bool, numFormats> selected {};
+    std::array<juce::File, numFormats> installFolders;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
+};
