@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "../ui/MainComponent.h"
+#include "../platform/WineRepaintPump.h"
 
 const juce::String tsr_installerApplication::getApplicationName()    { return "tsr_installer"; }
 const juce::String tsr_installerApplication::getApplicationVersion() { return "1.3.0"; }
@@ -8,10 +9,12 @@ bool tsr_installerApplication::moreThanOneInstanceAllowed()          { return tr
 void tsr_installerApplication::initialise (const juce::String&)
 {
     mainWindow = std::make_unique<MainWindow> (getApplicationName());
+    wineRepaintPump = platform::makeWineRepaintPump();
 }
 
 void tsr_installerApplication::shutdown()
 {
+    wineRepaintPump = nullptr;
     mainWindow = nullptr;
 }
 

@@ -30,4 +30,5 @@ public:
 
 private:
     std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<juce::Timer> wineRepaintPump;
 };

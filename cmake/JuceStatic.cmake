@@ -17,7 +17,16 @@ target_link_libraries(tsr_juce
 
 # Debian strips JUCE's bundled image and zlib code; the system libraries must be
 # on the link line of every executable, after this archive.
-if(NOT WIN32)
+if(WIN32)
+    # Windows has no such system libraries: link the cross-built static ones, and
+    # link the C and C++ runtimes statically so the exe imports only system DLLs.
+    target_include_directories(tsr_juce PUBLIC "${TSR_WINDOWS_DEPS}/include")
+    target_link_libraries(tsr_juce PUBLIC
+        "${TSR_WINDOWS_DEPS}/lib/libpng16.a"
+        "${TSR_WINDOWS_DEPS}/lib/libjpeg.a"
+        "${TSR_MINGW_SYSROOT}/lib/libz.a")
+    target_link_options(tsr_juce PUBLIC -static -static-libgcc -static-libstdc++)
+else()
     target_link_libraries(tsr_juce PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
 endif()
 

@@ -93,9 +93,9 @@ TEST (MainComponent, FormatsPresentAtStartBeginSelected)
     IsolatedHome home;
     // A bundle folder for VST3 and a plain file for CLAP; whatever kind the entry
     // is, its presence is what counts.
-    home.root.getChildFile (".vst3/Vantorix3.vst3").createDirectory();
-    writeBytes (home.root.getChildFile (".clap/Vantorix3.clap"), "x");
-    writeBytes (home.root.getChildFile (".vst/Another.dll"), "x");
+    home.defaultFolder (vst3Format).getChildFile ("Vantorix3.vst3").createDirectory();
+    writeBytes (home.defaultFolder (clapFormat).getChildFile ("Vantorix3.clap"), "x");
+    writeBytes (home.defaultFolder (vst2Format).getChildFile ("Another.dll"), "x");
 
     MainComponent main;
 
@@ -103,8 +103,8 @@ TEST (MainComponent, FormatsPresentAtStartBeginSelected)
     EXPECT_FALSE (main.isSelected (vst2Format));
     EXPECT_TRUE (main.isSelected (clapFormat));
     EXPECT_FALSE (main.isSelected (aaxFormat));
-    EXPECT_EQ (main.pluginItemFor (aaxFormat).getFullPathName(),
-               home.root.getChildFile (".local/share/Avid/Audio/Plug-Ins/Vantorix3.aaxplugin").getFullPathName());
+    EXPECT_EQ (main.pluginItemFor (aaxFormat), home.defaultFolder (aaxFormat).getChildFile ("Vantorix3.aaxplugin"));
+    home.defaultFolder (vst2Format).getChildFile ("Another.dll").deleteFile();
 }
 
 TEST (MainComponent, SetInstallFolderTakesKnownAttributesOnly)

@@ -142,16 +142,18 @@ TEST (EmbeddedResources, FormatLogosShowOnlyTheirVisibleLayer)
 
 TEST (FormatCatalogue, DisplayNameTurnsUnderscoresIntoSpaces)
 {
+    IsolatedHome home;
     const auto name = product::displayName ("My_Synth_Two");
     EXPECT_EQ (name, "My Synth Two");
-    EXPECT_EQ (pluginItemFor (juce::File ("/plugins"), name, aaxFormat).getFileName(), "My Synth Two.aaxplugin");
+    EXPECT_EQ (pluginItemFor (home.root, name, aaxFormat).getFileName(), "My Synth Two.aaxplugin");
     EXPECT_EQ (product::displayName (product::nameLiteral), "Vantorix3");
 }
 
 TEST (FormatCatalogue, NoFolderGivesNoItem)
 {
+    IsolatedHome home;
     EXPECT_EQ (pluginItemFor (juce::File(), "Vantorix3", vst3Format), juce::File());
     EXPECT_FALSE (isPluginItemPresent (juce::File()));
-    EXPECT_EQ (pluginItemFor (juce::File ("/plugins"), "Vantorix3", 4), juce::File());
-    EXPECT_EQ (pluginItemFor (juce::File ("/plugins"), "Vantorix3", clapFormat).getFullPathName(), "/plugins/Vantorix3.clap");
+    EXPECT_EQ (pluginItemFor (home.root, "Vantorix3", 4), juce::File());
+    EXPECT_EQ (pluginItemFor (home.root, "Vantorix3", clapFormat), home.root.getChildFile ("Vantorix3.clap"));
 }

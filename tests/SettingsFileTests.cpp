@@ -14,12 +14,14 @@ namespace
     const std::string header = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n";
     const std::string indent (25, ' ');   // tag name, one space, then the attribute's own space
 
-    std::string firstStartFile (const std::string& vst2)
+    std::string firstStartFile (const IsolatedHome& home, const juce::String& vst2)
     {
+        const auto folder = [&home] (int format) { return home.defaultFolder (format).getFullPathName().toStdString(); };
+
         return header
              + "<Plugin_Manager_Settings Important_Note:=\"" + note + "\"\r\n"
-             + indent + "CLAP_Path=\"%ROOT%/.clap\" VST3_Path=\"%ROOT%/.vst3\"\r\n"
-             + indent + "VST2_Path=\"" + vst2 + "\" AAX_Path=\"%ROOT%/.local/share/Avid/Audio/Plug-Ins\"/>\r\n";
+             + indent + "CLAP_Path=\"" + folder (2) + "\" VST3_Path=\"" + folder (0) + "\"\r\n"
+             + indent + "VST2_Path=\"" + vst2.toStdString() + "\" AAX_Path=\"" + folder (3) + "\"/>\r\n";
     }
 
     juce::String path (const IsolatedHome& home, const char* relative)
@@ -29,32 +31,19 @@ namespace
 }
 
 //==============================================================================
-struct FirstStartCase
+// The first start on a machine whose settings folder exists writes the file
+// with the default folders; the system-wide VST2 folder, when one is set,
+// takes the place of the default VST2 folder.
+static void checkFirstStart (IsolatedHome& home, const juce::String& expectedVst2)
 {
-    const char* name;
-    const char* vstPath;          // value of VST_PATH, nullptr when unset
-    const char* expectedVst2;     // as written in the file
-};
-
-class SettingsFirstStart : public ::testing::TestWithParam<FirstStartCase> {};
-
-TEST_P (SettingsFirstStart, CreatesTheFileByteForByte)
-{
-    IsolatedHome home;
-    home.settingsFolder().createDirectory();
-
-    if (GetParam().vstPath != nullptr)
-        home.setVariable ("VST_PATH", withRoot (GetParam().vstPath, home.root));
-
     MainComponent main;
 
-    EXPECT_EQ (readBytes (home.settingsFile()), withRoot (firstStartFile (GetParam().expectedVst2), home.root));
-    EXPECT_EQ (main.getInstallFolders()[1].getFullPathName().toStdString(),
-               withRoot (GetParam().expectedVst2, home.root));
+    EXPECT_EQ (readBytes (home.settingsFile()), firstStartFile (home, expectedVst2));
+    EXPECT_EQ (main.getInstallFolders()[1].getFullPathName(), expectedVst2);
 
     // The creating start makes no install folder.
-    for (auto* folder : { ".vst3", ".vst", ".clap", ".local/share/Avid" })
-        EXPECT_FALSE (home.root.getChildFile (folder).exists()) << folder;
+    for (int format = 0; format < 4; ++format)
+        EXPECT_FALSE (home.defaultFolder (format).getChildFile ("Vantorix3" + juce::String (itemExtensions[(size_t) format])).exists());
 
     // A second start reads the file it wrote and leaves it as it was.
     const auto written = readBytes (home.settingsFile());
@@ -63,10 +52,34 @@ TEST_P (SettingsFirstStart, CreatesTheFileByteForByte)
     EXPECT_EQ (again.getInstallFolders(), main.getInstallFolders());
 }
 
-INSTANTIATE_TEST_SUITE_P (Vst2Default, SettingsFirstStart, ::testing::Values (
-    FirstStartCase { "Default", nullptr, "%ROOT%/.vst" },
-    FirstStartCase { "FirstAbsoluteSystemFolder", "relative/vst:%ROOT%/system-vst:%ROOT%/other", "%ROOT%/system-vst" }),
-    [] (const auto& info) { return std::string (info.param.name); });
+TEST (SettingsFile, FirstStartCreatesTheFileByteForByte)
+{
+    IsolatedHome home;
+    home.settingsFolder().createDirectory();
+    checkFirstStart (home, home.defaultFolder (vst2Format).getFullPathName());
+}
+
+#if JUCE_WINDOWS
+TEST (SettingsFile, FirstStartTakesTheVst2FolderFromTheRegistry)
+{
+    IsolatedHome home;
+    home.settingsFolder().createDirectory();
+    const auto vst2 = path (home, "Steinberg VST");
+    ASSERT_EQ (runCommand ({ "reg", "add", "HKLM\\SOFTWARE\\VST", "/v", "VSTPluginsPath", "/t", "REG_SZ",
+                             "/d", vst2, "/f", "/reg:64" }), 0);
+
+    EXPECT_EQ (home.settingsFile().getFullPathName(), "C:\\ProgramData\\Tessarine\\PluginManagerSettings.txt");
+    checkFirstStart (home, vst2);
+}
+#else
+TEST (SettingsFile, FirstStartTakesTheFirstAbsoluteVstPathEntry)
+{
+    IsolatedHome home;
+    home.settingsFolder().createDirectory();
+    home.setVariable ("VST_PATH", withRoot ("relative/vst:%ROOT%/system-vst:%ROOT%/other", home.root));
+    checkFirstStart (home, path (home, "system-vst"));
+}
+#endif
 
 TEST (SettingsFile, MissingSettingsFolderWritesNothingOnEveryStart)
 {
@@ -76,7 +89,7 @@ TEST (SettingsFile, MissingSettingsFolderWritesNothingOnEveryStart)
     {
         MainComponent main;
         EXPECT_FALSE (home.settingsFolder().exists());
-        EXPECT_EQ (main.getInstallFolders()[0].getFullPathName(), path (home, ".vst3"));
+        EXPECT_EQ (main.getInstallFolders()[0], home.defaultFolder (vst3Format));
         EXPECT_EQ (main.getSettingsFolder(), home.settingsFolder());
     }
 }
@@ -84,7 +97,12 @@ TEST (SettingsFile, MissingSettingsFolderWritesNothingOnEveryStart)
 TEST (SettingsFile, FileWithoutVst2PathGainsItLastAndKeepsTheRest)
 {
     IsolatedHome home;
+   #if JUCE_WINDOWS
+    ASSERT_EQ (runCommand ({ "reg", "add", "HKLM\\SOFTWARE\\VST", "/v", "VSTPluginsPath", "/t", "REG_SZ",
+                             "/d", path (home, "system-vst"), "/f", "/reg:64" }), 0);
+   #else
     home.setVariable ("VST_PATH", path (home, "system-vst"));
+   #endif
 
     // Another installer's layout: one line, LF ends, a comment, its own folders.
     writeBytes (home.settingsFile(), withRoot (
@@ -108,7 +126,9 @@ TEST (SettingsFile, FileWithoutVst2PathGainsItLastAndKeepsTheRest)
 TEST (SettingsFile, ValuesInTheFileWinAndMissingFoldersAreCreated)
 {
     IsolatedHome home;
+   #if ! JUCE_WINDOWS
     home.setVariable ("VST_PATH", path (home, "ignored"));
+   #endif
     writeBytes (home.settingsFile(), withRoot (
         "<S VST3_Path=\"%ROOT%/a/b/vst3\" VST2_Path=\"%ROOT%/v2\" CLAP_Path=\"%ROOT%/c\" AAX_Path=\"%ROOT%/x/y/z\"/>",
         home.root));
@@ -136,8 +156,8 @@ TEST (SettingsFile, UnparsableFileIsLeftUntouchedAndDefaultsStay)
     MainComponent main;
 
     EXPECT_EQ (readBytes (home.settingsFile()), garbage);
-    EXPECT_EQ (main.getInstallFolders()[0].getFullPathName(), path (home, ".vst3"));
-    EXPECT_EQ (main.getInstallFolders()[3].getFullPathName(), path (home, ".local/share/Avid/Audio/Plug-Ins"));
+    for (int format = 0; format < 4; ++format)
+        EXPECT_EQ (main.getInstallFolders()[(size_t) format], home.defaultFolder (format));
     EXPECT_FALSE (SettingsFile::writeFolderSetting (home.settingsFolder(), "VST3_Path", path (home, "new")));
     EXPECT_EQ (readBytes (home.settingsFile()), garbage);
 }
@@ -150,7 +170,7 @@ TEST (SettingsFile, FolderInPlaceOfTheFileIsNeitherReadNorReplaced)
     MainComponent main;
 
     EXPECT_TRUE (home.settingsFile().isDirectory());
-    EXPECT_EQ (main.getInstallFolders()[2].getFullPathName(), path (home, ".clap"));
+    EXPECT_EQ (main.getInstallFolders()[2], home.defaultFolder (clapFormat));
 }
 
 TEST (SettingsFile, EmptyOrRelativeFoldersNameNoPlace)
@@ -162,13 +182,15 @@ TEST (SettingsFile, EmptyOrRelativeFoldersNameNoPlace)
     const auto previousDir = juce::File::getCurrentWorkingDirectory();
     workDir.setAsCurrentWorkingDirectory();
 
-    const std::string file = "<Plugin_Manager_Settings VST2_Path=\"\" CLAP_Path=\"Plugins/CLAP\" AAX_Path=\"%ROOT%/aax\"/>";
-    writeBytes (home.settingsFile(), withRoot (file, home.root));
+    // VST3 missing, VST2 relative to the current drive on Windows, CLAP empty,
+    // AAX relative to the working directory.
+    const std::string file = "<Plugin_Manager_Settings VST2_Path=\"\\Plugins\\VST2\" CLAP_Path=\"\" AAX_Path=\"Plugins/AAX\"/>";
+    writeBytes (home.settingsFile(), file);
 
     MainComponent main;
     previousDir.setAsCurrentWorkingDirectory();
 
-    for (auto format : { vst3Format, vst2Format, clapFormat })
+    for (auto format : { vst3Format, vst2Format, clapFormat, aaxFormat })
     {
         EXPECT_EQ (main.getInstallFolders()[(size_t) format], juce::File()) << format;
         EXPECT_EQ (main.pluginItemFor (format), juce::File()) << format;
@@ -178,7 +200,10 @@ TEST (SettingsFile, EmptyOrRelativeFoldersNameNoPlace)
 
     EXPECT_EQ (workDir.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0)
         << "something was created relative to the working directory";
-    EXPECT_EQ (readBytes (home.settingsFile()), withRoot (file, home.root));   // not repaired
+   #if JUCE_WINDOWS
+    EXPECT_FALSE (juce::File ("C:\\Plugins").exists());
+   #endif
+    EXPECT_EQ (readBytes (home.settingsFile()), file);   // not repaired
 }
 
 //==============================================================================

@@ -2,16 +2,24 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <gtest/gtest.h>
+#include <array>
 #include <map>
 #include <optional>
 
-/** Points every place the program looks at (home, data folder, VST_PATH,
-    temporary folder) into a fresh folder of the test's own, and puts the
-    environment back afterwards. Nothing a test does reaches the real user's
-    folders.
+/** Points every place the program looks at into places of the test's own, and
+    puts everything back afterwards.
 
-    The folder is always /tmp/tsr-XXXXXX, a path of fixed length, so texts whose
-    line wrapping depends on path lengths are the same on every run. */
+    On Linux that is a fresh folder standing in for the home folder: HOME,
+    XDG_DATA_HOME, VST_PATH and TMPDIR point there. On Windows the machine-wide
+    places cannot be redirected; tests run inside a Wine prefix of the build
+    tree, one at a time, and this removes what they may leave there (the
+    Tessarine folder, the product's items in the default folders, the VST2
+    registry value) before and after each test. TMP and TEMP point into the
+    test's folder.
+
+    The test's folder is /tmp/tsr-XXXXXX or C:\tsr-XXXXXX, paths of fixed
+    length, so texts whose line wrapping depends on path lengths are the same
+    on every run. */
 class IsolatedHome
 {
 public:
@@ -20,15 +28,18 @@ public:
 
     juce::File root;
 
-    juce::File dataFolder() const      { return root.getChildFile (".local/share"); }
-    juce::File settingsFolder() const  { return dataFolder().getChildFile ("Tessarine"); }
-    juce::File settingsFile() const    { return settingsFolder().getChildFile ("PluginManagerSettings.txt"); }
     juce::File tempFolder() const      { return root.getChildFile ("tmp"); }
+    juce::File settingsFolder() const;
+    juce::File settingsFile() const    { return settingsFolder().getChildFile ("PluginManagerSettings.txt"); }
+
+    /** Where the program's default install folder of a format should be. */
+    juce::File defaultFolder (int format) const;
 
     /** Sets or, with nullopt, removes an environment variable for this test. */
     void setVariable (const char* name, std::optional<juce::String> value);
 
 private:
+    void removeMachineState() const;
     std::map<std::string, std::optional<std::string>> saved;
 };
 
@@ -38,5 +49,9 @@ std::string readBytes (const juce::File& file);
 /** Writes bytes to a file, creating its parent folders. */
 void writeBytes (const juce::File& file, const std::string& bytes);
 
-/** Replaces every "%ROOT%" with the path of the isolated home. */
+/** Replaces every "%ROOT%" with the path of the test's folder; the relative
+    path that follows it gets the system's separators. */
 std::string withRoot (std::string text, const juce::File& root);
+
+/** Runs a command and returns its exit code, or -1 when it did not start. */
+int runCommand (const juce::StringArray& command);

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Cross-builds tsr_installer.exe and the Windows test suite in build-windows/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/build-windows-deps.sh
+
+cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+      -DJUCE_DIR=/usr/lib/x86_64-linux-gnu/cmake/JUCE-7.0.5
+cmake --build build-windows -j"$(nproc)"
