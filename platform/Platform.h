@@ -19,6 +19,10 @@ namespace platform
     /** The system-wide VST2 folder the machine advertises, or "" when unset. */
     juce::String vst2DefaultFolder();
 
+    /** Fixed file version of a binary's version resource, "major.minor.build.revision",
+        or "" when it has none or cannot be read. */
+    juce::String fileVersion (const juce::File& binary);
+
     /** The user's temporary folder. */
     juce::File temporaryFolder();
 

@@ -1,4 +1,5 @@
 #include "Platform.h"
+#include "../install/PeVersionReader.h"
 
 #if ! JUCE_WINDOWS
 
@@ -41,6 +42,12 @@ namespace platform
                 return juce::File (entry).getFullPathName();
 
         return {};
+    }
+
+    juce::String fileVersion (const juce::File& binary)
+    {
+        // No system reader of version resources here: use the project's own.
+        return PeVersionReader::fileVersionText (binary);
     }
 
     juce::File temporaryFolder()

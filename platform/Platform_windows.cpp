@@ -34,6 +34,11 @@ namespace platform
                                                 {}, juce::WindowsRegistry::WoW64_64bit);
     }
 
+    juce::String fileVersion (const juce::File& binary)
+    {
+        return binary.getVersion();
+    }
+
     juce::File temporaryFolder()
     {
         WCHAR path[2048] = {};

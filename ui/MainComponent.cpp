@@ -107,8 +107,87 @@ void MainComponent::resized()
     hintLabel->setFont (juce::Font (3.0f * u));
 }
 
-void MainComponent::buttonClicked (juce::Button*)
+void MainComponent::buttonClicked (juce::Button* button)
 {
+    const auto name = button->getName();
+
+    if (name == "WEBSITE")
+    {
+        openUrl (websiteUrl);
+    }
+    else if (name == "MANUAL")
+    {
+        openUrl (manualUrl);
+    }
+    else if (name == "INSTALL")
+    {
+        // Shift as last reported decides, not the modifiers of the click itself.
+        installSelected();
+    }
+    else if (name == "SELECT_ALL")
+    {
+        selected.fill (true);
+        repaint();
+    }
+    else
+    {
+        for (size_t i = 0; i < formatNames.size(); ++i)
+        {
+            if (name == formatNames[i])
+            {
+                selected[i] = ! selected[i];
+                repaint();
+            }
+        }
+    }
+}
+
+void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
+{
+    // Shift, Ctrl, Alt and the fourth key flag; mouse-button flags are ignored.
+    const auto flags = modifiers.getRawFlags() & 0x0f;
+    const auto changed = flags ^ lastModifierFlags;
+
+    if ((changed & juce::ModifierKeys::shiftModifier) != 0)
+    {
+        shiftHeld = (flags & juce::ModifierKeys::shiftModifier) != 0;
+        repaint();
+    }
+
+    for (auto bit : { 2, 4, 8 })
+        if ((changed & bit) != 0)
+            repaint();
+
+    lastModifierFlags = flags;
+}
+
+void MainComponent::installSelected()
+{
+    for (size_t i = 0; i < selected.size(); ++i)
+    {
+        if (! selected[i])
+            continue;
+
+        const auto format = (int) i;
+        installOutcomes[i] = shiftHeld ? uninstallFormat (installFolders[i], productName, format)
+                                       : installFormat (installFolders[i], productName, format, archiveFor (format));
+        selected[i] = false;
+    }
+
+    installFinished = true;
+
+    for (auto& b : formatButtons)
+        b->setVisible (false);
+
+    selectAllButton->setVisible (false);
+    installButton->setVisible (false);
+    repaint();
+}
+
+bool MainComponent::didInstallSucceed() const
+{
+    return std::all_of (installOutcomes.begin(), installOutcomes.end(),
+                        [] (const FormatOutcome& o) { return o.succeeded; });
 }
 
 //==============================================================================
@@ -129,4 +208,10 @@ juce::File MainComponent::pluginItemFor (int format) const
 bool MainComponent::isPluginItemPresent (int format) const
 {
     return ::isPluginItemPresent (pluginItemFor (format));
+}
+
+DetectedInstall MainComponent::detectInstallState (int format) const
+{
+    return ::detectInstallState (installFolders[(size_t) format], productName, productVersion, format,
+                                 [] (const juce::File& binary) { return platform::fileVersion (binary); });
 }

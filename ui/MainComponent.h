@@ -2,6 +2,9 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 #include "../install/FormatCatalogue.h"
+#include "../install/InstallDetection.h"
+#include "../install/Installer.h"
+#include <functional>
 #include <array>
 #include <memory>
 
@@ -22,6 +25,7 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
     void buttonClicked (juce::Button*) override;
+    void modifierKeysChanged (const juce::ModifierKeys&) override;
 
     /** Takes a folder chosen in the settings panel; the panel has already
         written it to the settings file. Unknown attribute names only repaint. */
@@ -30,6 +34,20 @@ public:
     /** The item a format installs in its current install folder. */
     juce::File pluginItemFor (int format) const;
     bool isPluginItemPresent (int format) const;
+    DetectedInstall detectInstallState (int format) const;
+
+    /** Installs, or with Shift held removes, every selected format, then shows
+        the finished screen. Runs once: the buttons that start it are hidden. */
+    void installSelected();
+
+    /** How each format of the finished run went; all succeeded when none was selected. */
+    const InstallOutcomes& getInstallOutcomes() const noexcept   { return installOutcomes; }
+    bool didInstallSucceed() const;
+    bool isInstallFinished() const noexcept                       { return installFinished; }
+    bool isShiftHeld() const noexcept                             { return shiftHeld; }
+
+    /** Opens web pages; the browser by default. */
+    std::function<void (const juce::URL&)> openUrl = [] (const juce::URL& url) { url.launchInDefaultBrowser(); };
 
     //==============================================================================
     float getLayoutUnit() const noexcept                                 { return layoutUnit; }
@@ -43,6 +61,7 @@ private:
     std::unique_ptr<juce::TextButton> makeInvisibleButton (const juce::String& name);
 
     //==============================================================================
+    int lastModifierFlags = 0;
     float layoutUnit = 9.0f;
     juce::String productName;
     juce::String productVersion { product::version };
@@ -63,6 +82,7 @@ private:
     bool installFinished = false;
     std::array<bool, numFormats> selected {};
     std::array<juce::File, numFormats> installFolders;
+    InstallOutcomes installOutcomes;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };
