@@ -4,14 +4,6 @@
 
 #if JUCE_WINDOWS
 
-namespace
-{
-    juce::File fixture (const char* name)
-    {
-        return juce::File (TSR_TEST_FIXTURES).getChildFile (name);
-    }
-}
-
 TEST (WindowsPlatform, FileVersionReadsTheGeneratedFixtures)
 {
     const std::pair<const char*, const char*> cases[] = {
@@ -25,8 +17,8 @@ TEST (WindowsPlatform, FileVersionReadsTheGeneratedFixtures)
 
     for (auto [name, version] : cases)
     {
-        ASSERT_TRUE (fixture (name).existsAsFile()) << name;
-        EXPECT_EQ (fixture (name).getVersion(), version) << name;
+        ASSERT_TRUE (versionFixture (name).existsAsFile()) << name;
+        EXPECT_EQ (versionFixture (name).getVersion(), version) << name;
     }
 }
 

@@ -169,3 +169,22 @@ int runCommand (const juce::StringArray& command)
     process.waitForProcessToFinish (30000);
     return (int) process.getExitCode();
 }
+
+std::map<std::string, std::string> snapshotTree (const juce::File& folder)
+{
+    std::map<std::string, std::string> tree;
+
+    for (const auto& entry : juce::RangedDirectoryIterator (folder, true, "*", juce::File::findFilesAndDirectories))
+    {
+        const auto& file = entry.getFile();
+        const auto relative = file.getRelativePathFrom (folder).replaceCharacter ('\\', '/').toStdString();
+        tree[relative] = entry.isDirectory() ? std::string ("<dir>") : readBytes (file);
+    }
+
+    return tree;
+}
+
+juce::File versionFixture (const char* name)
+{
+    return juce::File (TSR_TEST_FIXTURES).getChildFile (name);
+}

@@ -55,3 +55,10 @@ std::string withRoot (std::string text, const juce::File& root);
 
 /** Runs a command and returns its exit code, or -1 when it did not start. */
 int runCommand (const juce::StringArray& command);
+
+/** Every file and folder below a folder, by relative path with "/" separators;
+    a file maps to its bytes, a folder to "<dir>". */
+std::map<std::string, std::string> snapshotTree (const juce::File& folder);
+
+/** A version fixture made at build time by the project's PE generator. */
+juce::File versionFixture (const char* name);

@@ -1,0 +1,164 @@
+#include "TestEnvironment.h"
+#include "../ui/MainComponent.h"
+
+namespace
+{
+    juce::Button& button (MainComponent& main, const juce::String& name)
+    {
+        for (auto* child : main.getChildren())
+            if (child->getName() == name)
+                if (auto* b = dynamic_cast<juce::Button*> (child))
+                    return *b;
+
+        throw std::runtime_error ("no button " + name.toStdString());
+    }
+
+    void click (MainComponent& main, const juce::String& name)
+    {
+        main.buttonClicked (&button (main, name));
+    }
+
+    juce::File itemOf (const IsolatedHome& home, int format)
+    {
+        return home.defaultFolder (format).getChildFile ("Vantorix3" + juce::String (itemExtensions[(size_t) format]));
+    }
+}
+
+TEST (Actions, FormatTogglesAndSelectAll)
+{
+    IsolatedHome home;
+    MainComponent main;
+
+    click (main, "CLAP");
+    EXPECT_TRUE (main.isSelected (clapFormat));
+    click (main, "CLAP");
+    EXPECT_FALSE (main.isSelected (clapFormat));
+
+    click (main, "AAX");
+    click (main, "SELECT_ALL");
+    click (main, "SELECT_ALL");
+    for (int format = 0; format < numFormats; ++format)
+        EXPECT_TRUE (main.isSelected (format)) << format;
+
+    // Names match in full and by case only.
+    for (auto* name : { "vst3", "VST", "VST33", "" })
+    {
+        juce::TextButton stranger;
+        stranger.setName (name);
+        main.buttonClicked (&stranger);
+    }
+    for (int format = 0; format < numFormats; ++format)
+        EXPECT_TRUE (main.isSelected (format)) << format;
+}
+
+TEST (Actions, WebsiteAndManualOpenTheProductPage)
+{
+    IsolatedHome home;
+    MainComponent main;
+    juce::StringArray opened;
+    main.openUrl = [&opened] (const juce::URL& url) { opened.add (url.toString (true)); };
+
+    click (main, "WEBSITE");
+    click (main, "MANUAL");
+    EXPECT_EQ (opened, juce::StringArray ({ "https://www.tessarine.example/pages/free-and-legacy",
+                                            "https://www.tessarine.example/pages/free-and-legacy" }));
+}
+
+TEST (Actions, InstallPutsTheSelectedFormatsOnDiskAndFinishes)
+{
+    IsolatedHome home;
+    MainComponent main;
+
+    click (main, "VST3");
+    click (main, "CLAP");
+    click (main, "INSTALL");
+
+    EXPECT_TRUE (main.isInstallFinished());
+    EXPECT_TRUE (main.didInstallSucceed());
+    EXPECT_TRUE (itemOf (home, vst3Format).isDirectory());
+    EXPECT_TRUE (itemOf (home, clapFormat).existsAsFile());
+    EXPECT_FALSE (itemOf (home, vst2Format).exists());
+    EXPECT_FALSE (itemOf (home, aaxFormat).exists());
+
+    const auto& outcomes = main.getInstallOutcomes();
+    EXPECT_TRUE (outcomes[vst3Format].processed && outcomes[clapFormat].processed);
+    EXPECT_FALSE (outcomes[vst2Format].processed || outcomes[aaxFormat].processed);
+    for (int format = 0; format < numFormats; ++format)
+        EXPECT_FALSE (main.isSelected (format));
+
+    EXPECT_EQ (main.detectInstallState (vst3Format).installedVersion, "3.3.0.0");
+    EXPECT_EQ (installStateText (main.detectInstallState (clapFormat)), "v3.3.0.0 INSTALLED");
+}
+
+TEST (Actions, ShiftInstallRemovesExactlyTheSelectedItems)
+{
+    IsolatedHome home;
+    for (int format = 0; format < numFormats; ++format)
+        ASSERT_TRUE (installFormat (home.defaultFolder (format), "Vantorix3", format, archiveFor (format)).succeeded);
+    writeBytes (home.defaultFolder (vst3Format).getChildFile ("Other.vst3"), "another plug-in");
+
+    MainComponent main;                       // all four present, so all four start selected
+    click (main, "VST2");                     // keep the VST2 copy
+    main.modifierKeysChanged (juce::ModifierKeys (juce::ModifierKeys::shiftModifier));
+    click (main, "SELECT_ALL");               // selects only, even with Shift held
+    click (main, "VST2");
+    click (main, "INSTALL");
+
+    EXPECT_TRUE (main.didInstallSucceed());
+    EXPECT_FALSE (itemOf (home, vst3Format).exists());
+    EXPECT_TRUE (itemOf (home, vst2Format).existsAsFile());
+    EXPECT_FALSE (itemOf (home, clapFormat).exists());
+    EXPECT_FALSE (itemOf (home, aaxFormat).exists());
+    EXPECT_EQ (readBytes (home.defaultFolder (vst3Format).getChildFile ("Other.vst3")), "another plug-in");
+    for (int format = 0; format < numFormats; ++format)
+        EXPECT_TRUE (home.defaultFolder (format).isDirectory()) << "the install folder itself stays";
+}
+
+TEST (Actions, NothingSelectedStillFinishesWithSuccess)
+{
+    IsolatedHome home;
+    MainComponent main;
+    const auto before = snapshotTree (home.root);
+
+    click (main, "INSTALL");
+
+    EXPECT_TRUE (main.isInstallFinished());
+    EXPECT_TRUE (main.didInstallSucceed());
+    EXPECT_EQ (snapshotTree (home.root), before);
+}
+
+TEST (Actions, AFailedFormatIsReportedAndTheOthersStillRun)
+{
+    IsolatedHome home;
+    MainComponent main;
+    main.setInstallFolder ("VST3_Path", "Plugins/VST3");     // no usable folder
+    click (main, "SELECT_ALL");
+    click (main, "INSTALL");
+
+    EXPECT_FALSE (main.didInstallSucceed());
+    EXPECT_EQ (main.getInstallOutcomes()[vst3Format].reason, InstallFailure::noFolder);
+    EXPECT_TRUE (main.getInstallOutcomes()[aaxFormat].succeeded);
+    EXPECT_TRUE (itemOf (home, aaxFormat).isDirectory());
+}
+
+TEST (Actions, AfterTheRunOnlyTheSixExtraButtonsTakeClicks)
+{
+    IsolatedHome home;
+    MainComponent main;
+    main.setVisible (true);
+    click (main, "INSTALL");
+
+    for (auto* name : { "VST3", "VST2", "CLAP", "AAX", "SELECT_ALL", "INSTALL" })
+    {
+        auto& b = button (main, name);
+        EXPECT_FALSE (b.isVisible()) << name;
+        EXPECT_EQ (main.getComponentAt (b.getBounds().getCentre()), &main) << name;
+    }
+
+    for (auto* name : { "EULA", "MANUAL", "WEBSITE", "SUPPORT", "SETTINGS", "CHANGES" })
+    {
+        auto& b = button (main, name);
+        EXPECT_TRUE (b.isVisible()) << name;
+        EXPECT_EQ (main.getComponentAt (b.getBounds().getCentre()), &b) << name;
+    }
+}

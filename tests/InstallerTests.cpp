@@ -1,0 +1,236 @@
+#include "TestEnvironment.h"
+#include "../install/Installer.h"
+
+#if JUCE_WINDOWS
+ #include <windows.h>
+#endif
+
+namespace
+{
+    /** What a plain extraction of a format's archive puts in an empty folder. */
+    std::map<std::string, std::string> referenceTree (int format, const juce::File& scratch)
+    {
+        const auto archive = archiveFor (format);
+        juce::ZipFile zip (new juce::MemoryInputStream (archive.data, (size_t) archive.size, false), true);
+        const auto folder = scratch.getNonexistentChildFile ("reference", {});
+        folder.createDirectory();
+        zip.uncompressTo (folder, true);
+        auto tree = snapshotTree (folder);
+        folder.deleteRecursively();
+        return tree;
+    }
+
+    std::vector<char> archiveBytes (int format)
+    {
+        const auto archive = archiveFor (format);
+        return { archive.data, archive.data + archive.size };
+    }
+
+    EmbeddedData view (const std::vector<char>& bytes)  { return { bytes.data(), (int) bytes.size() }; }
+
+    /** Flips bytes inside the compressed data of the archive's last entry. The
+        payload is incompressible, so deflate stores it and only the checksum
+        can tell. */
+    std::vector<char> withDamagedLastEntry (int format)
+    {
+        auto bytes = archiveBytes (format);
+        const std::string data (bytes.begin(), bytes.end());
+        const auto header = data.rfind (std::string ("PK\x03\x04", 4));
+        const auto nameLength = (uint8_t) bytes[header + 26] | ((uint8_t) bytes[header + 27] << 8);
+        const auto extraLength = (uint8_t) bytes[header + 28] | ((uint8_t) bytes[header + 29] << 8);
+        const auto payload = header + 30 + (size_t) nameLength + (size_t) extraLength;
+
+        for (size_t i = 0; i < 64; ++i)
+            bytes[payload + 4000 + i] ^= 0x5A;
+
+        return bytes;
+    }
+
+    /** An archive holding the CLAP item and one more top-level file. */
+    juce::MemoryBlock archiveWithStrayEntry (const juce::File& scratch)
+    {
+        const auto item = scratch.getChildFile ("Vantorix3.clap"), stray = scratch.getChildFile ("readme.txt");
+        writeBytes (item, "binary");
+        writeBytes (stray, "stray");
+        juce::ZipFile::Builder builder;
+        builder.addFile (item, 6, "Vantorix3.clap");
+        builder.addFile (stray, 6, "readme.txt");
+        juce::MemoryOutputStream out;
+        builder.writeToStream (out, nullptr);
+        return out.getMemoryBlock();
+    }
+
+    /** Runs a shell command's guard: does `apply` now, `undo` at scope exit. */
+    struct CommandGuard
+    {
+        CommandGuard (juce::StringArray apply, juce::StringArray undoCommand) : undo (std::move (undoCommand))
+        {
+            applied = runCommand (apply) == 0;
+        }
+        ~CommandGuard()  { if (applied) runCommand (undo); }
+
+        bool applied = false;
+        juce::StringArray undo;
+    };
+}
+
+//==============================================================================
+TEST (Installer, InstallsEachFormatIntoAFolderThatDoesNotExistYet)
+{
+    for (int format = 0; format < numFormats; ++format)
+    {
+        SCOPED_TRACE (formatNames[(size_t) format]);
+        IsolatedHome home;
+        const auto folder = home.root.getChildFile ("not/yet/there");
+
+        const auto outcome = installFormat (folder, "Vantorix3", format, archiveFor (format));
+
+        EXPECT_TRUE (outcome.processed);
+        EXPECT_TRUE (outcome.succeeded) << outcome.reason;
+        EXPECT_EQ (snapshotTree (folder), referenceTree (format, home.root));   // nothing else, no leftovers
+    }
+}
+
+TEST (Installer, ReinstallLeavesExactlyTheArchivesEntries)
+{
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("vst3");
+    ASSERT_TRUE (installFormat (folder, "Vantorix3", vst3Format, archiveFor (vst3Format)).succeeded);
+    writeBytes (folder.getChildFile ("Vantorix3.vst3/Contents/extra.txt"), "left by the user");
+    writeBytes (folder.getChildFile ("Vantorix3.vst3/Contents/Resources/moduleinfo.json"), "edited");
+    writeBytes (folder.getChildFile ("Other.vst3/keep.txt"), "another plug-in");
+
+    EXPECT_TRUE (installFormat (folder, "Vantorix3", vst3Format, archiveFor (vst3Format)).succeeded);
+
+    auto expected = referenceTree (vst3Format, home.root);
+    expected["Other.vst3"] = "<dir>";
+    expected["Other.vst3/keep.txt"] = "another plug-in";
+    EXPECT_EQ (snapshotTree (folder), expected);
+}
+
+TEST (Installer, UninstallRemovesOnlyTheItem)
+{
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("aax");
+    ASSERT_TRUE (installFormat (folder, "Vantorix3", aaxFormat, archiveFor (aaxFormat)).succeeded);
+    writeBytes (folder.getChildFile ("Other.aaxplugin"), "x");
+
+    const auto outcome = uninstallFormat (folder, "Vantorix3", aaxFormat);
+    EXPECT_TRUE (outcome.succeeded);
+    EXPECT_EQ (snapshotTree (folder), (std::map<std::string, std::string> { { "Other.aaxplugin", "x" } }));
+
+    EXPECT_TRUE (uninstallFormat (folder, "Vantorix3", aaxFormat).succeeded);   // nothing left to remove
+}
+
+//==============================================================================
+// Each failure leaves what was installed exactly as it was, and says why.
+TEST (InstallerFaults, NoFolderAndAFileInPlaceOfTheFolder)
+{
+    IsolatedHome home;
+    const auto notAFolder = home.root.getChildFile ("clap");
+    writeBytes (notAFolder, "a file");
+
+    const auto noFolder = installFormat (juce::File(), "Vantorix3", clapFormat, archiveFor (clapFormat));
+    EXPECT_FALSE (noFolder.succeeded);
+    EXPECT_EQ (noFolder.reason, InstallFailure::noFolder);
+    EXPECT_EQ (uninstallFormat (juce::File(), "Vantorix3", clapFormat).reason, InstallFailure::noFolder);
+
+    const auto fileInPlace = installFormat (notAFolder, "Vantorix3", clapFormat, archiveFor (clapFormat));
+    EXPECT_FALSE (fileInPlace.succeeded);
+    EXPECT_EQ (fileInPlace.reason, InstallFailure::folderIsFile);
+    EXPECT_EQ (readBytes (notAFolder), "a file");
+}
+
+TEST (InstallerFaults, DamagedArchiveKeepsTheInstalledCopy)
+{
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("vst3");
+    ASSERT_TRUE (installFormat (folder, "Vantorix3", vst3Format, archiveFor (vst3Format)).succeeded);
+    writeBytes (folder.getChildFile ("Vantorix3.vst3/Contents/user-preset.txt"), "mine");
+    const auto before = snapshotTree (folder);
+
+    const auto damaged = withDamagedLastEntry (vst3Format);
+    const auto outcome = installFormat (folder, "Vantorix3", vst3Format, view (damaged));
+
+    EXPECT_FALSE (outcome.succeeded);
+    EXPECT_EQ (outcome.reason, InstallFailure::damagedArchive);
+    EXPECT_EQ (snapshotTree (folder), before);
+}
+
+TEST (InstallerFaults, ArchiveWithEntriesOutsideTheItemIsRefused)
+{
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("clap");
+    folder.createDirectory();
+    const auto stray = archiveWithStrayEntry (home.tempFolder());
+
+    const auto outcome = installFormat (folder, "Vantorix3", clapFormat,
+                                        { static_cast<const char*> (stray.getData()), (int) stray.getSize() });
+    EXPECT_EQ (outcome.reason, InstallFailure::damagedArchive);
+    EXPECT_TRUE (snapshotTree (folder).empty());
+}
+
+#if ! JUCE_WINDOWS
+TEST (InstallerFaults, ReadOnlyFolderKeepsTheInstalledCopy)
+{
+    // CI runs as root, for whom permission bits do not count; an immutable
+    // folder refuses even root.
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("vst2");
+    ASSERT_TRUE (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).succeeded);
+    writeBytes (folder.getChildFile ("Vantorix3.dll"), "the user's older copy");
+    const auto before = snapshotTree (folder);
+
+    CommandGuard immutable ({ "chattr", "+i", folder.getFullPathName() }, { "chattr", "-i", folder.getFullPathName() });
+    if (! immutable.applied)
+        GTEST_SKIP() << "chattr +i is not available on this file system";
+
+    const auto install = installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format));
+    EXPECT_EQ (install.reason, InstallFailure::cannotWrite);
+    const auto uninstall = uninstallFormat (folder, "Vantorix3", vst2Format);
+    EXPECT_EQ (uninstall.reason, InstallFailure::cannotRemove);
+    EXPECT_EQ (snapshotTree (folder), before);
+}
+
+TEST (InstallerFaults, FullDiskKeepsTheInstalledCopy)
+{
+    IsolatedHome home;
+    const auto mountPoint = home.root.getChildFile ("small-disk");
+    mountPoint.createDirectory();
+
+    // Room for one copy of the bundle, not for a second one beside it.
+    CommandGuard mounted ({ "mount", "-t", "tmpfs", "-o", "size=96k", "tmpfs", mountPoint.getFullPathName() },
+                          { "umount", mountPoint.getFullPathName() });
+    if (! mounted.applied)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+
+    const auto folder = mountPoint.getChildFile ("vst3");
+    ASSERT_TRUE (installFormat (folder, "Vantorix3", vst3Format, archiveFor (vst3Format)).succeeded);
+    writeBytes (folder.getChildFile ("Vantorix3.vst3/Contents/user-preset.txt"), "mine");
+    const auto before = snapshotTree (folder);
+
+    const auto outcome = installFormat (folder, "Vantorix3", vst3Format, archiveFor (vst3Format));
+    EXPECT_EQ (outcome.reason, InstallFailure::cannotWrite);
+    EXPECT_EQ (snapshotTree (folder), before);
+}
+#else
+TEST (InstallerFaults, FileHeldOpenKeepsTheInstalledCopy)
+{
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("vst2");
+    ASSERT_TRUE (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).succeeded);
+    writeBytes (folder.getChildFile ("Vantorix3.dll"), "loaded by a host");
+    const auto before = snapshotTree (folder);
+
+    // A host holding the plug-in open, sharing neither writing nor deletion.
+    const auto handle = CreateFileW (folder.getChildFile ("Vantorix3.dll").getFullPathName().toWideCharPointer(),
+                                     GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE (handle, INVALID_HANDLE_VALUE);
+
+    EXPECT_EQ (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).reason, InstallFailure::inUse);
+    EXPECT_EQ (uninstallFormat (folder, "Vantorix3", vst2Format).reason, InstallFailure::cannotRemove);
+    CloseHandle (handle);
+
+    EXPECT_EQ (snapshotTree (folder), before);
+}
+#endif
