@@ -60,7 +60,10 @@ namespace
     /** Writes one file entry, checking what lands on disk against the record. */
     juce::Result writeEntry (juce::InputStream& in, const juce::File& target, const RecordedEntry& record)
     {
-        juce::FileOutputStream out (target);
+        // Unbuffered: every chunk is written straight away, so each write
+        // reports a full disk itself. flush() would also fsync each file, which
+        // neither unzip nor the framework's own extraction does.
+        juce::FileOutputStream out (target, 0);
         if (out.failedToOpen())
             return juce::Result::fail (InstallFailure::cannotWrite);
 
@@ -81,7 +84,6 @@ namespace
                 return juce::Result::fail (InstallFailure::cannotWrite);
         }
 
-        out.flush();
         if (out.getStatus().failed())
             return juce::Result::fail (InstallFailure::cannotWrite);
 

@@ -1,4 +1,5 @@
 #include "PeVersionReader.h"
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -196,35 +197,5 @@ namespace PeVersionReader
             return std::nullopt;
 
         return parseVersionInfo (info.data(), infoSize);
-    }
-
-    std::optional<Version> read (juce::InputStream& stream)
-    {
-        const auto length = stream.getTotalLength();
-        if (length <= 0)
-            return std::nullopt;
-
-        return read ([&stream] (uint64_t offset, void* destination, size_t size)
-                     {
-                         return stream.setPosition ((juce::int64) offset)
-                                 && stream.read (destination, (int) size) == (int) size;
-                     },
-                     (uint64_t) length);
-    }
-
-    juce::String fileVersionText (const juce::File& file)
-    {
-        if (! file.existsAsFile())
-            return {};
-
-        juce::FileInputStream stream (file);
-        if (! stream.openedOk())
-            return {};
-
-        if (const auto v = read (stream))
-            return juce::String (v->major) + "." + juce::String (v->minor) + "."
-                 + juce::String (v->build) + "." + juce::String (v->revision);
-
-        return {};
     }
 }

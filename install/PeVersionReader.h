@@ -1,6 +1,5 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -27,12 +26,7 @@ namespace PeVersionReader
     /** Reads `size` bytes at `offset` into `destination`; false when it cannot. */
     using ReadAt = std::function<bool (uint64_t offset, void* destination, size_t size)>;
 
-    /** The fixed file version of an image of `fileSize` bytes, read through `readAt`. */
+    /** The fixed file version of an image of `fileSize` bytes, read through `readAt`.
+        Plain C++ with no framework, so that it can be fuzzed on its own. */
     std::optional<Version> read (const ReadAt& readAt, uint64_t fileSize);
-
-    /** The same over any seekable stream. */
-    std::optional<Version> read (juce::InputStream& stream);
-
-    /** "major.minor.build.revision" of a file, or "" when it has no readable version. */
-    juce::String fileVersionText (const juce::File& file);
 }

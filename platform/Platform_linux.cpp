@@ -1,5 +1,5 @@
 #include "Platform.h"
-#include "../install/PeVersionReader.h"
+#include "../install/PeFileVersion.h"
 
 #if ! JUCE_WINDOWS
 
@@ -47,7 +47,7 @@ namespace platform
     juce::String fileVersion (const juce::File& binary)
     {
         // No system reader of version resources here: use the project's own.
-        return PeVersionReader::fileVersionText (binary);
+        return peFileVersion (binary);
     }
 
     juce::File temporaryFolder()

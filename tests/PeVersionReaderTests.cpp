@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "../install/PeFileVersion.h"
 #include "../install/PeVersionReader.h"
 #include <cstring>
 
@@ -51,9 +52,9 @@ TEST (PeVersionReader, ReadsEveryFixtureLikeTheWindowsLoader)
     for (auto [name, expected] : versionFixtures)
     {
         const auto file = versionFixture (name);
-        EXPECT_EQ (PeVersionReader::fileVersionText (file), expected) << name;
+        EXPECT_EQ (peFileVersion (file), expected) << name;
        #if JUCE_WINDOWS
-        EXPECT_EQ (PeVersionReader::fileVersionText (file), file.getVersion()) << name;
+        EXPECT_EQ (peFileVersion (file), file.getVersion()) << name;
        #endif
     }
 }
@@ -141,7 +142,7 @@ TEST (PeVersionReader, FilesThatAreNotImagesGiveNoVersion)
     folder.createDirectory();
 
     for (const auto& file : { empty, text, folder, home.root.getChildFile ("missing.dll") })
-        EXPECT_EQ (PeVersionReader::fileVersionText (file), "") << file.getFileName();
+        EXPECT_EQ (peFileVersion (file), "") << file.getFileName();
 }
 
 #if ! JUCE_WINDOWS
@@ -161,7 +162,7 @@ TEST (PeVersionReader, HugeSparseFileIsReadInAMoment)
     ASSERT_EQ (file.getSize(), 4'294'967'296LL);
 
     const auto start = juce::Time::getMillisecondCounterHiRes();
-    EXPECT_EQ (PeVersionReader::fileVersionText (file), "");
+    EXPECT_EQ (peFileVersion (file), "");
     EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - start, 500.0);
 }
 #endif
