@@ -67,8 +67,11 @@ TEST (Actions, WebsiteAndManualOpenTheProductPage)
 TEST (Actions, InstallPutsTheSelectedFormatsOnDiskAndFinishes)
 {
     IsolatedHome home;
-    MainComponent main;
+    const auto userAax = itemOf (home, aaxFormat).getChildFile ("Contents/x64/Vantorix3.aaxplugin");
+    writeBytes (userAax, "an older copy the user keeps");
 
+    MainComponent main;
+    click (main, "AAX");                      // present, so selected at start: deselect it
     click (main, "VST3");
     click (main, "CLAP");
     click (main, "INSTALL");
@@ -78,7 +81,8 @@ TEST (Actions, InstallPutsTheSelectedFormatsOnDiskAndFinishes)
     EXPECT_TRUE (itemOf (home, vst3Format).isDirectory());
     EXPECT_TRUE (itemOf (home, clapFormat).existsAsFile());
     EXPECT_FALSE (itemOf (home, vst2Format).exists());
-    EXPECT_FALSE (itemOf (home, aaxFormat).exists());
+    EXPECT_EQ (snapshotTree (itemOf (home, aaxFormat)).size(), 3u);
+    EXPECT_EQ (readBytes (userAax), "an older copy the user keeps");
 
     const auto& outcomes = main.getInstallOutcomes();
     EXPECT_TRUE (outcomes[vst3Format].processed && outcomes[clapFormat].processed);
