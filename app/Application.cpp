@@ -3,7 +3,7 @@
 #include "../platform/WineRepaintPump.h"
 
 const juce::String tsr_installerApplication::getApplicationName()    { return "tsr_installer"; }
-const juce::String tsr_installerApplication::getApplicationVersion() { return "1.3.0"; }
+const juce::String tsr_installerApplication::getApplicationVersion() { return product::applicationVersion; }
 bool tsr_installerApplication::moreThanOneInstanceAllowed()          { return true; }
 
 void tsr_installerApplication::initialise (const juce::String&)

@@ -36,6 +36,9 @@ namespace product
     inline constexpr const char* platformSuffix = " for Windows";
     inline constexpr const char* pageUrl        = "https://www.tessarine.example/pages/free-and-legacy";
 
+    /** The installer's own version, separate from the product's. */
+    inline constexpr const char* applicationVersion = "1.3.0";
+
     juce::String displayName (const juce::String& literal);
 }
 

@@ -2,14 +2,32 @@
 #include "Palette.h"
 #include "../install/SettingsFile.h"
 #include "../platform/Platform.h"
+#include <BinaryData.h>
 
-static constexpr const char* applicationVersion = "1.3.0";
+static std::unique_ptr<juce::Drawable> drawableFrom (const char* data, int size, bool blackToCharcoal)
+{
+    auto drawable = juce::Drawable::createFromImageData (data, (size_t) size);
+
+    if (drawable != nullptr && blackToCharcoal)
+        drawable->replaceColour (juce::Colours::black, Palette::charcoal);
+
+    return drawable;
+}
 
 MainComponent::MainComponent()
 {
+    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
+
     layoutUnit = 9.0f;
     shiftHeld = false;
     installFinished = false;
+
+    formatIcons[vst3Format] = drawableFrom (BinaryData::icon_vst3_svg, BinaryData::icon_vst3_svgSize, true);
+    formatIcons[vst2Format] = drawableFrom (BinaryData::icon_vst3_svg, BinaryData::icon_vst3_svgSize, true);
+    formatIcons[clapFormat] = drawableFrom (BinaryData::icon_clap_svg, BinaryData::icon_clap_svgSize, true);
+    formatIcons[aaxFormat]  = drawableFrom (BinaryData::icon_aax_svg, BinaryData::icon_aax_svgSize, true);
+    installIcon = drawableFrom (BinaryData::icon_install_svg, BinaryData::icon_install_svgSize, true);
+    logo = drawableFrom (BinaryData::logo_tessarine_svg, BinaryData::logo_tessarine_svgSize, false);
 
     platformSuffix = product::platformSuffix;
     installFolders = platform::defaultInstallFolders();
@@ -38,7 +56,7 @@ MainComponent::MainComponent()
     addAndMakeVisible (*hintLabel);
     hintLabel->setJustificationType (juce::Justification::centred);
     hintLabel->setColour (juce::Label::textColourId, Palette::warmGrey.withAlpha (0.5f));
-    hintLabel->setText (applicationVersion, juce::dontSendNotification);
+    hintLabel->setText (product::applicationVersion, juce::dontSendNotification);
 
     setSize (600, 600);
 }
@@ -54,6 +72,9 @@ MainComponent::~MainComponent()
         if (script.existsAsFile())
             script.deleteFile();
     }
+
+    // The look-and-feel is a member and goes last; nothing may keep using it.
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 
 std::unique_ptr<juce::TextButton> MainComponent::makeInvisibleButton (const juce::String& name)
@@ -73,11 +94,6 @@ void MainComponent::loadSettings()
 }
 
 //==============================================================================
-void MainComponent::paint (juce::Graphics& g)
-{
-    g.fillAll (Palette::nearBlack);
-}
-
 void MainComponent::resized()
 {
     const auto u = (float) getWidth() * 0.01f;
@@ -104,7 +120,7 @@ void MainComponent::resized()
     place (*formatButtons[vst2Format], 51.0f * u, 42.0f * u, 45.0f * u, 10.0f * u);
     place (*hintLabel,                  4.0f * u, 90.0f * u, 92.0f * u,  3.0f * u);
 
-    hintLabel->setFont (juce::Font (3.0f * u));
+    hintLabel->setFont (juce::Font (lookAndFeel.regularTypeface).withHeight (3.0f * u));
 }
 
 void MainComponent::buttonClicked (juce::Button* button)
@@ -140,25 +156,6 @@ void MainComponent::buttonClicked (juce::Button* button)
             }
         }
     }
-}
-
-void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
-{
-    // Shift, Ctrl, Alt and the fourth key flag; mouse-button flags are ignored.
-    const auto flags = modifiers.getRawFlags() & 0x0f;
-    const auto changed = flags ^ lastModifierFlags;
-
-    if ((changed & juce::ModifierKeys::shiftModifier) != 0)
-    {
-        shiftHeld = (flags & juce::ModifierKeys::shiftModifier) != 0;
-        repaint();
-    }
-
-    for (auto bit : { 2, 4, 8 })
-        if ((changed & bit) != 0)
-            repaint();
-
-    lastModifierFlags = flags;
 }
 
 void MainComponent::installSelected()

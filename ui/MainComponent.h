@@ -4,6 +4,7 @@
 #include "../install/FormatCatalogue.h"
 #include "../install/InstallDetection.h"
 #include "../install/Installer.h"
+#include "CustomLookAndFeel.h"
 #include <functional>
 #include <array>
 #include <memory>
@@ -25,6 +26,7 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
     void buttonClicked (juce::Button*) override;
+    void buttonStateChanged (juce::Button*) override;
     void modifierKeysChanged (const juce::ModifierKeys&) override;
 
     /** Takes a folder chosen in the settings panel; the panel has already
@@ -56,12 +58,20 @@ public:
     const juce::File& getSettingsFolder() const noexcept                 { return settingsFolder; }
     juce::Label& getHintLabel() noexcept                                 { return *hintLabel; }
 
+    const CustomLookAndFeel& getCustomLookAndFeel() const noexcept    { return lookAndFeel; }
+
 private:
     void loadSettings();
+    void paintLinkButtons (juce::Graphics&, float u);
+    void paintInstallButton (juce::Graphics&, float u);
+    void paintFinishedDisplay (juce::Graphics&, float u);
+    void paintFormatArea (juce::Graphics&, float u);
+    juce::String hintFor (const juce::String& buttonName) const;
     std::unique_ptr<juce::TextButton> makeInvisibleButton (const juce::String& name);
 
     //==============================================================================
     int lastModifierFlags = 0;
+    CustomLookAndFeel lookAndFeel;
     float layoutUnit = 9.0f;
     juce::String productName;
     juce::String productVersion { product::version };
@@ -73,6 +83,10 @@ private:
     std::unique_ptr<juce::TextButton> selectAllButton;
 
     std::unique_ptr<juce::Label> hintLabel;
+
+    std::array<std::unique_ptr<juce::Drawable>, numFormats> formatIcons;
+    std::unique_ptr<juce::Drawable> installIcon;
+    std::unique_ptr<juce::Drawable> logo;
 
     juce::URL websiteUrl;
     juce::URL manualUrl;

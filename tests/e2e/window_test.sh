@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Starts the real installer window under the X server of the test run, checks
-# its size, the settings file it writes, that two copies run side by side and
-# that closing one quits only that one. Leaves a screenshot for people to look at.
+# its size and the settings file it writes, hovers a tile and reads the hint
+# line, installs VST3 with two clicks, checks that two copies run side by side
+# and that closing one quits only that one. Leaves screenshots of the start
+# screen and the finished screen for people to look at.
 set -u
 app=$1
 shots=$2
@@ -43,7 +45,31 @@ geometry=$(xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p')
 [ "$geometry" = "600x600" ] || fail "client area is $geometry, not 600x600"
 
 sleep 0.5
-import -window "$win" "$shots/main_window.png" || fail "no screenshot"
+import -window "$win" "$shots/start_screen.png" || fail "no screenshot"
+
+# Brightest value (0..1) in a part of a window's picture.
+brightest() {   # window x y width height
+    import -window "$1" -crop "$4x$5+$2+$3" +repage -format '%[fx:maxima]' info: 2>/dev/null
+}
+bright() { awk -v v="$1" 'BEGIN { exit !(v > 0.2) }'; }
+
+# The hint line (24, 540, 552, 18) shows only "1.3.0", centred, until the
+# pointer rests on a tile; "Select to install VST3" reaches far further left.
+bright "$(brightest "$win" 100 540 150 18)" && fail "hint line not empty at the left before hovering"
+xdotool mousemove --window "$win" 159 210
+sleep 0.5
+bright "$(brightest "$win" 100 540 150 18)" || fail "hovering the VST3 tile wrote no hint"
+
+xdotool click 1                                   # select VST3
+sleep 0.3
+xdotool mousemove --window "$win" 546 471 click 1 # INSTALL
+sleep 1
+import -window "$win" "$shots/finished_screen.png" || fail "no screenshot of the finished screen"
+[ -f "$home/.vst3/Vantorix3.vst3/Contents/x86_64-win/Vantorix3.vst3" ] || fail "VST3 not installed by the clicks"
+[ -e "$home/.clap/Vantorix3.clap" ] && fail "CLAP installed though not selected"
+pixel=$(import -window "$win" -crop 1x1+300+279 +repage -format '%[fx:int(255*r)] %[fx:int(255*g)]' info:)
+read -r red green <<< "$pixel"
+{ [ "$green" -gt 180 ] && [ "$red" -lt 170 ]; } || fail "no green install icon on the finished screen ($pixel)"
 
 settings=$home/.local/share/Tessarine/PluginManagerSettings.txt
 grep -q 'VST2_Path="'"$home"'/.vst"' "$settings" || fail "settings file not written as expected"

@@ -1,0 +1,62 @@
+// MainComponent's hover hints and modifier keys: the hint line says what a
+// click will do, and Shift turns INSTALL into UNINSTALL.
+
+#include "MainComponent.h"
+
+juce::String MainComponent::hintFor (const juce::String& name) const
+{
+    if (name == "EULA")      return "Click to read End-User License Agreement";
+    if (name == "MANUAL")    return "Click to open product manual in your web browser";
+    if (name == "WEBSITE")   return "Click to open product page on the Tessarine website";
+    if (name == "SUPPORT")   return "Email and Discord support";
+    if (name == "SETTINGS")  return "Click to set the install folder for each format";
+    if (name == "CHANGES")   return "Click to view release notes";
+
+    for (size_t i = 0; i < formatNames.size(); ++i)
+    {
+        if (name == formatNames[i])
+        {
+            // Presence only: a current copy still reads "update".
+            return isPluginItemPresent ((int) i)
+                       ? "Select to update " + name + " to " + productVersion
+                       : "Select to install " + name;
+        }
+    }
+
+    if (name == "INSTALL")
+        return juce::String ("Click to install selected. ") + "Shift-click to uninstall selected";
+
+    return {};
+}
+
+void MainComponent::buttonStateChanged (juce::Button* button)
+{
+    // The button's state is normal exactly when the pointer is not over it.
+    if (button->getState() == juce::Button::buttonNormal)
+    {
+        hintLabel->setText ({}, juce::dontSendNotification);
+        return;
+    }
+
+    if (const auto hint = hintFor (button->getName()); hint.isNotEmpty())
+        hintLabel->setText (hint, juce::dontSendNotification);
+}
+
+void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
+{
+    // Shift, Ctrl, Alt and the fourth key flag; mouse-button flags are ignored.
+    const auto flags = modifiers.getRawFlags() & 0x0f;
+    const auto changed = flags ^ lastModifierFlags;
+
+    if ((changed & juce::ModifierKeys::shiftModifier) != 0)
+    {
+        shiftHeld = (flags & juce::ModifierKeys::shiftModifier) != 0;
+        repaint();
+    }
+
+    for (auto bit : { 2, 4, 8 })
+        if ((changed & bit) != 0)
+            repaint();
+
+    lastModifierFlags = flags;
+}
