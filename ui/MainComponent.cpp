@@ -73,8 +73,9 @@ MainComponent::~MainComponent()
             script.deleteFile();
     }
 
-    // The look-and-feel is a member and goes last; nothing may keep using it.
-    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+    // The look-and-feel stays the default until it goes, last of the members;
+    // the framework then falls back to its own. Resetting the default here
+    // would make the closing window rebuild its native peer during shutdown.
 }
 
 std::unique_ptr<juce::TextButton> MainComponent::makeInvisibleButton (const juce::String& name)
