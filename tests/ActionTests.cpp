@@ -3,19 +3,9 @@
 
 namespace
 {
-    juce::Button& button (MainComponent& main, const juce::String& name)
-    {
-        for (auto* child : main.getChildren())
-            if (child->getName() == name)
-                if (auto* b = dynamic_cast<juce::Button*> (child))
-                    return *b;
-
-        throw std::runtime_error ("no button " + name.toStdString());
-    }
-
     void click (MainComponent& main, const juce::String& name)
     {
-        main.buttonClicked (&button (main, name));
+        main.buttonClicked (&buttonNamed (main, name));
     }
 
     juce::File itemOf (const IsolatedHome& home, int format)
@@ -154,14 +144,14 @@ TEST (Actions, AfterTheRunOnlyTheSixExtraButtonsTakeClicks)
 
     for (auto* name : { "VST3", "VST2", "CLAP", "AAX", "SELECT_ALL", "INSTALL" })
     {
-        auto& b = button (main, name);
+        auto& b = buttonNamed (main, name);
         EXPECT_FALSE (b.isVisible()) << name;
         EXPECT_EQ (main.getComponentAt (b.getBounds().getCentre()), &main) << name;
     }
 
     for (auto* name : { "EULA", "MANUAL", "WEBSITE", "SUPPORT", "SETTINGS", "CHANGES" })
     {
-        auto& b = button (main, name);
+        auto& b = buttonNamed (main, name);
         EXPECT_TRUE (b.isVisible()) << name;
         EXPECT_EQ (main.getComponentAt (b.getBounds().getCentre()), &b) << name;
     }

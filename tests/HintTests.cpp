@@ -3,24 +3,15 @@
 
 namespace
 {
-    juce::Button& button (MainComponent& main, const juce::String& name)
-    {
-        for (auto* child : main.getChildren())
-            if (child->getName() == name)
-                return *dynamic_cast<juce::Button*> (child);
-
-        throw std::runtime_error ("no button " + name.toStdString());
-    }
-
     juce::String hover (MainComponent& main, const juce::String& name)
     {
-        button (main, name).setState (juce::Button::buttonOver);
+        buttonNamed (main, name).setState (juce::Button::buttonOver);
         return main.getHintLabel().getText();
     }
 
     void leave (MainComponent& main, const juce::String& name)
     {
-        button (main, name).setState (juce::Button::buttonNormal);
+        buttonNamed (main, name).setState (juce::Button::buttonNormal);
     }
 }
 
@@ -78,8 +69,8 @@ TEST (Hints, SelectAllKeepsTheLineAndPressingKeepsTheHint)
     EXPECT_EQ (hover (main, "SELECT_ALL"), "");                                 // stays as it was: empty
 
     hover (main, "CHANGES");
-    button (main, "CHANGES").setState (juce::Button::buttonDown);
-    button (main, "CHANGES").setState (juce::Button::buttonOver);
+    buttonNamed (main, "CHANGES").setState (juce::Button::buttonDown);
+    buttonNamed (main, "CHANGES").setState (juce::Button::buttonOver);
     EXPECT_EQ (main.getHintLabel().getText(), "Click to view release notes");
     EXPECT_EQ (hover (main, "SELECT_ALL"), "Click to view release notes");
 }

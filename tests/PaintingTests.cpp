@@ -51,15 +51,6 @@ namespace
         return ink;
     }
 
-    juce::Button& button (MainComponent& main, const juce::String& name)
-    {
-        for (auto* child : main.getChildren())
-            if (child->getName() == name)
-                return *dynamic_cast<juce::Button*> (child);
-
-        throw std::runtime_error ("no button " + name.toStdString());
-    }
-
     void install (const IsolatedHome& home, int format)
     {
         ASSERT_TRUE (installFormat (home.defaultFolder (format), "Vantorix3", format, archiveFor (format)).succeeded);
@@ -121,8 +112,8 @@ TEST (Painting, TilesShowTheDetectedStateSelectionAndHover)
     writeBytes (home.defaultFolder (vst2Format).getChildFile ("Vantorix3.dll"), readBytes (versionFixture ("v3.2.1.0.dll")));
 
     MainComponent main;
-    main.buttonClicked (&button (main, "CLAP"));                      // present, so selected: deselect
-    main.buttonClicked (&button (main, "VST3"));                      // absent: select
+    main.buttonClicked (&buttonNamed (main, "CLAP"));                      // present, so selected: deselect
+    main.buttonClicked (&buttonNamed (main, "VST3"));                      // absent: select
     auto image = render (main);
 
     EXPECT_TRUE (colourAt (image, 284, 200, over (Palette::warmGrey, 0.35f)));   // VST3 (24, 180, 270, 60)
@@ -134,8 +125,8 @@ TEST (Painting, TilesShowTheDetectedStateSelectionAndHover)
     EXPECT_TRUE (colourAt (image, 306, 210, over (Palette::blue, 0.9f)));        // CLAP not: no outline
     EXPECT_TRUE (colourAt (image, 306, 282, Palette::yellow));                   // VST2 present: selected
 
-    button (main, "CLAP").setState (juce::Button::buttonOver);
-    button (main, "VST3").setState (juce::Button::buttonDown);                   // pressing looks like hovering
+    buttonNamed (main, "CLAP").setState (juce::Button::buttonOver);
+    buttonNamed (main, "VST3").setState (juce::Button::buttonDown);                   // pressing looks like hovering
     image = render (main);
     EXPECT_TRUE (colourAt (image, 566, 200, Palette::blue));
     EXPECT_TRUE (colourAt (image, 284, 200, over (Palette::warmGrey, 0.5f)));
@@ -166,10 +157,10 @@ TEST (Painting, PressedButtonsTurnGreen)
     const auto idleText = inkBounds (image, { 462, 132, 114, 30 }, over (Palette::warmGrey, 0.1f));
     EXPECT_FALSE (idleText.isEmpty());
 
-    button (main, "EULA").setState (juce::Button::buttonDown);
-    button (main, "MANUAL").setState (juce::Button::buttonOver);
-    button (main, "INSTALL").setState (juce::Button::buttonDown);
-    button (main, "SELECT_ALL").setState (juce::Button::buttonDown);
+    buttonNamed (main, "EULA").setState (juce::Button::buttonDown);
+    buttonNamed (main, "MANUAL").setState (juce::Button::buttonOver);
+    buttonNamed (main, "INSTALL").setState (juce::Button::buttonDown);
+    buttonNamed (main, "SELECT_ALL").setState (juce::Button::buttonDown);
     image = render (main);
 
     EXPECT_TRUE (colourAt (image, 30, 450, Palette::green));
@@ -210,10 +201,10 @@ TEST (Painting, FinishedDisplayShowsSuccessOrFailure)
         SCOPED_TRACE (fail ? "failure" : "success");
         IsolatedHome home;
         MainComponent main;
-        main.buttonClicked (&button (main, "VST3"));
+        main.buttonClicked (&buttonNamed (main, "VST3"));
         if (fail)
             main.setInstallFolder ("VST3_Path", "not/a/full/path");
-        main.buttonClicked (&button (main, "INSTALL"));
+        main.buttonClicked (&buttonNamed (main, "INSTALL"));
         const auto image = render (main);
 
         // The icon, large, in (96, 240, 408, 84): its arrow's stem at the middle.

@@ -37,19 +37,11 @@ namespace
         return (uint32_t) image[at] | ((uint32_t) image[at + 1] << 8) | ((uint32_t) image[at + 2] << 16) | ((uint32_t) image[at + 3] << 24);
     }
 
-    const std::pair<const char*, const char*> versionFixtures[] = {
-        { "v3.2.1.0.dll", "3.2.1.0" },
-        { "v3.3.0.0.dll", "3.3.0.0" },
-        { "v3.4.0.0.dll", "3.4.0.0" },
-        { "v3.10.0.0.dll", "3.10.0.0" },
-        { "v3.9.0.0-pe32.dll", "3.9.0.0" },
-        { "no-version.dll", "" },
-    };
 }
 
 TEST (PeVersionReader, ReadsEveryFixtureLikeTheWindowsLoader)
 {
-    for (auto [name, expected] : versionFixtures)
+    for (auto [name, expected] : versionFixtureCases)
     {
         const auto file = versionFixture (name);
         EXPECT_EQ (peFileVersion (file), expected) << name;

@@ -6,16 +6,7 @@
 
 TEST (WindowsPlatform, FileVersionReadsTheGeneratedFixtures)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        { "v3.2.1.0.dll", "3.2.1.0" },
-        { "v3.3.0.0.dll", "3.3.0.0" },
-        { "v3.4.0.0.dll", "3.4.0.0" },
-        { "v3.10.0.0.dll", "3.10.0.0" },
-        { "v3.9.0.0-pe32.dll", "3.9.0.0" },
-        { "no-version.dll", "" },
-    };
-
-    for (auto [name, version] : cases)
+    for (auto [name, version] : versionFixtureCases)
     {
         ASSERT_TRUE (versionFixture (name).existsAsFile()) << name;
         EXPECT_EQ (versionFixture (name).getVersion(), version) << name;

@@ -188,3 +188,13 @@ juce::File versionFixture (const char* name)
 {
     return juce::File (TSR_TEST_FIXTURES).getChildFile (name);
 }
+
+juce::Button& buttonNamed (juce::Component& parent, const juce::String& name)
+{
+    for (auto* child : parent.getChildren())
+        if (child->getName() == name)
+            if (auto* b = dynamic_cast<juce::Button*> (child))
+                return *b;
+
+    throw std::runtime_error ("no button " + name.toStdString());
+}

@@ -62,3 +62,16 @@ std::map<std::string, std::string> snapshotTree (const juce::File& folder);
 
 /** A version fixture made at build time by the project's PE generator. */
 juce::File versionFixture (const char* name);
+
+/** The version fixtures and the version each carries ("" for none). */
+inline const std::pair<const char*, const char*> versionFixtureCases[] = {
+    { "v3.2.1.0.dll", "3.2.1.0" },
+    { "v3.3.0.0.dll", "3.3.0.0" },
+    { "v3.4.0.0.dll", "3.4.0.0" },
+    { "v3.10.0.0.dll", "3.10.0.0" },
+    { "v3.9.0.0-pe32.dll", "3.9.0.0" },
+    { "no-version.dll", "" },
+};
+
+/** The child button of a component with the given name; throws when there is none. */
+juce::Button& buttonNamed (juce::Component& parent, const juce::String& name);
