@@ -2,6 +2,7 @@
 #include "Palette.h"
 #include "../install/SettingsFile.h"
 #include "../platform/Platform.h"
+#include "../panels/LicenceText.h"
 #include <BinaryData.h>
 
 static std::unique_ptr<juce::Drawable> drawableFrom (const char* data, int size, bool blackToCharcoal)
@@ -122,13 +123,49 @@ void MainComponent::resized()
     place (*hintLabel,                  4.0f * u, 90.0f * u, 92.0f * u,  3.0f * u);
 
     hintLabel->setFont (juce::Font (lookAndFeel.regularTypeface).withHeight (3.0f * u));
+
+    refitPanels();
+}
+
+void MainComponent::fitPanel (OverlayPanel& panel)
+{
+    panel.unit = layoutUnit;
+    panel.setBounds (getBounds());
+    panel.setAlwaysOnTop (true);
+}
+
+void MainComponent::refitPanels()
+{
+    for (auto* panel : std::initializer_list<OverlayPanel*> { eulaPanel.get(), supportPanel.get(),
+                                                             settingsPanel.get(), changelogPanel.get() })
+        if (panel != nullptr)
+            fitPanel (*panel);
 }
 
 void MainComponent::buttonClicked (juce::Button* button)
 {
     const auto name = button->getName();
 
-    if (name == "WEBSITE")
+    if (name == "EULA")
+    {
+        openPanel (eulaPanel, std::make_unique<panel_eula> (licenceText));
+    }
+    else if (name == "SUPPORT")
+    {
+        openPanel (supportPanel, std::make_unique<panel_support>());
+    }
+    else if (name == "SETTINGS")
+    {
+        openPanel (settingsPanel, std::make_unique<panel_settings> (
+                       SettingsFile::settingsFileIn (settingsFolder),
+                       [this] (const juce::String& attribute, const juce::String& path) { setInstallFolder (attribute, path); }));
+    }
+    else if (name == "CHANGES")
+    {
+        const auto notes = juce::String::createStringFromData (BinaryData::CHANGELOG_md, BinaryData::CHANGELOG_mdSize);
+        openPanel (changelogPanel, std::make_unique<panel_changelog> (notes, productName));
+    }
+    else if (name == "WEBSITE")
     {
         openUrl (websiteUrl);
     }

@@ -5,6 +5,10 @@
 #include "../install/InstallDetection.h"
 #include "../install/Installer.h"
 #include "CustomLookAndFeel.h"
+#include "../panels/panel_changelog.h"
+#include "../panels/panel_eula.h"
+#include "../panels/panel_settings.h"
+#include "../panels/panel_support.h"
 #include <functional>
 #include <array>
 #include <memory>
@@ -59,6 +63,10 @@ public:
     juce::Label& getHintLabel() noexcept                                 { return *hintLabel; }
 
     const CustomLookAndFeel& getCustomLookAndFeel() const noexcept    { return lookAndFeel; }
+    panel_eula* getEulaPanel() const noexcept                         { return eulaPanel.get(); }
+    panel_changelog* getChangelogPanel() const noexcept               { return changelogPanel.get(); }
+    panel_support* getSupportPanel() const noexcept                   { return supportPanel.get(); }
+    panel_settings* getSettingsPanel() const noexcept                 { return settingsPanel.get(); }
 
 private:
     void loadSettings();
@@ -67,6 +75,31 @@ private:
     void paintFinishedDisplay (juce::Graphics&, float u);
     void paintFormatArea (juce::Graphics&, float u);
     juce::String hintFor (const juce::String& buttonName) const;
+
+    /** Shows a newly made panel over the whole screen; one of its kind before
+        it is destroyed now. */
+    template <typename Panel>
+    void openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<Panel> panel)
+    {
+        member = std::move (panel);
+        addAndMakeVisible (*member);
+
+        if constexpr (std::is_same_v<Panel, panel_support>)
+        {
+            member->unit = layoutUnit;
+            member->productName = productName;
+            member->productVersion = productVersion;
+        }
+
+        fitPanel (*member);
+    }
+
+    /** Gives a panel the current unit, then the whole screen, and keeps it on
+        top. The unit goes in first, so the panel's own layout already uses it. */
+    void fitPanel (OverlayPanel&);
+
+    /** Refits every panel held, shown or closed. */
+    void refitPanels();
     std::unique_ptr<juce::TextButton> makeInvisibleButton (const juce::String& name);
 
     //==============================================================================
@@ -81,6 +114,11 @@ private:
     std::array<std::unique_ptr<juce::TextButton>, numFormats> formatButtons;
     std::unique_ptr<juce::TextButton> installButton;
     std::unique_ptr<juce::TextButton> selectAllButton;
+
+    std::unique_ptr<panel_eula> eulaPanel;
+    std::unique_ptr<panel_support> supportPanel;
+    std::unique_ptr<panel_settings> settingsPanel;
+    std::unique_ptr<panel_changelog> changelogPanel;
 
     std::unique_ptr<juce::Label> hintLabel;
 

@@ -1,0 +1,46 @@
+#include "OverlayPanel.h"
+#include "../ui/Palette.h"
+
+OverlayPanel::OverlayPanel()
+{
+    closeButton.setName ("X");
+    addAndMakeVisible (closeButton);
+    closeButton.addListener (this);
+    closeButton.setAlpha (0.0f);
+}
+
+OverlayPanel::~OverlayPanel() = default;
+
+void OverlayPanel::layoutCloseButton()
+{
+    const auto u = unit;
+    closeButton.setBounds (juce::roundToInt (88.0f * u), juce::roundToInt (1.5f * u),
+                           juce::roundToInt (8.0f * u), juce::roundToInt (8.0f * u));
+}
+
+void OverlayPanel::paintFrame (juce::Graphics& g, const juce::String& title)
+{
+    const auto u = unit;
+    g.fillAll (Palette::nearBlack);
+
+    if (title.isNotEmpty())
+    {
+        g.setColour (Palette::offWhite);
+        g.setFont (4.0f * u);
+        g.drawSingleLineText (title, (int) (4.0f * u), (int) (6.0f * u));
+    }
+
+    const auto b = closeButton.getBounds().toFloat();
+    const juce::Rectangle<float> ring (b.getX() + 2.0f * u, b.getY() + 2.0f * u,
+                                       std::max (0.0f, b.getWidth() - 4.0f * u), std::max (0.0f, b.getHeight() - 4.0f * u));
+    g.setColour (closeButton.getState() != juce::Button::buttonNormal ? Palette::warmGrey : Palette::warmGrey.withAlpha ((juce::uint8) 0x80));
+    g.drawEllipse (ring, 0.25f * u);
+    g.setFont (3.0f * u);
+    g.drawText ("X", ring, juce::Justification::centred, true);
+}
+
+void OverlayPanel::close()
+{
+    if (auto* parent = getParentComponent())
+        parent->removeChildComponent (this);
+}

@@ -1,0 +1,113 @@
+#include "panel_changelog.h"
+#include "../ui/Palette.h"
+
+namespace
+{
+    struct BlockStyle
+    {
+        float height;
+        int normal, bold, italic;            // font style flags
+        juce::Colour colour;
+        float before, after, indent;         // in units
+    };
+
+    BlockStyle styleFor (int kind)
+    {
+        using F = juce::Font;
+        switch (kind)
+        {
+            case Heading1: return { 5.0f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 1.5f, 0.6f, 0.0f };
+            case Heading2: return { 4.0f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 1.0f, 0.5f, 0.0f };
+            case Heading3: return { 3.5f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 0.8f, 0.4f, 0.0f };
+            case Bullet:   return { 3.0f, F::plain, F::bold, F::italic, Palette::warmGrey, 0.0f, 0.3f, 4.0f };
+            default:       return { 3.0f, F::plain, F::bold, F::italic, Palette::warmGrey, 0.0f, 0.3f, 0.0f };
+        }
+    }
+}
+
+void panel_changelog::ChangelogContent::layoutBlocks (int width, float u)
+{
+    contentWidth = width;
+    unit = u;
+    laidOut.clear();
+    float y = u;
+
+    for (const auto& block : *blockSource)
+    {
+        if (block.kind == Blank)
+        {
+            laidOut.push_back ({ Blank, {}, y, 1.5f * u, 0.0f });
+            y += 1.5f * u;
+            continue;
+        }
+
+        const auto style = styleFor (block.kind);
+        const auto height = style.height * u, indent = style.indent * u;
+        juce::AttributedString text;
+        text.setJustification (juce::Justification::topLeft);
+        text.setWordWrap (juce::AttributedString::byWord);
+        appendInlineSpans (text, block.text, juce::Font (height, style.normal), juce::Font (height, style.bold),
+                           juce::Font (height, style.italic), style.colour);
+
+        juce::TextLayout layout;
+        layout.createLayout (text, (float) contentWidth - indent - u);
+        const auto measured = layout.getHeight();
+
+        laidOut.push_back ({ block.kind, text, y + style.before * u, measured, indent });
+        y += style.before * u + measured + style.after * u;
+    }
+
+    setBounds (getX(), getY(), contentWidth, juce::roundToInt (y + u));
+}
+
+void panel_changelog::ChangelogContent::paint (juce::Graphics& g)
+{
+    const auto u = unit;
+
+    for (const auto& block : laidOut)
+    {
+        if (block.kind == Blank)
+            continue;
+
+        if (block.kind == Bullet)
+        {
+            g.setColour (Palette::warmGrey);
+            g.setFont (juce::Font (3.0f * u, juce::Font::bold));
+            g.drawText (juce::String::charToString ((juce::juce_wchar) 0x2022),
+                        juce::Rectangle<float> (0.5f * u, block.y, 3.0f * u, 3.5f * u).toNearestInt(),
+                        juce::Justification::topLeft, false);
+        }
+
+        block.text.draw (g, { block.indent, block.y, (float) contentWidth - block.indent - u, block.height + u });
+    }
+}
+
+//==============================================================================
+panel_changelog::panel_changelog (const juce::String& releaseNotes, const juce::String& name)
+    : productName (name), blocks (parseReleaseNotes (releaseNotes))
+{
+    addAndMakeVisible (viewport);
+    viewport.setViewedComponent (&content, false);
+    viewport.setScrollBarsShown (true, false, false, false);
+}
+
+panel_changelog::~panel_changelog() = default;
+
+void panel_changelog::paint (juce::Graphics& g)
+{
+    paintFrame (g, "CHANGELOG - " + productName.toUpperCase());
+}
+
+void panel_changelog::resized()
+{
+    const auto u = unit;
+    viewport.setBounds (juce::roundToInt (4.0f * u), juce::roundToInt (12.0f * u),
+                        juce::roundToInt (92.0f * u), juce::roundToInt (80.0f * u));
+    content.layoutBlocks (viewport.getMaximumVisibleWidth(), u);
+    layoutCloseButton();
+}
+
+void panel_changelog::buttonClicked (juce::Button*)
+{
+    close();
+}

@@ -1,0 +1,32 @@
+#include "panel_eula.h"
+#include "../ui/Palette.h"
+
+panel_eula::panel_eula (juce::String licence)
+{
+    addAndMakeVisible (licenceView);
+    licenceView.setMultiLine (true, true);
+    licenceView.setText (licence);
+    licenceView.applyColourToAllText (Palette::warmGrey);
+    licenceView.setColour (juce::TextEditor::outlineColourId, Palette::nearBlack);
+    licenceView.setColour (juce::TextEditor::focusedOutlineColourId, Palette::nearBlack);
+}
+
+panel_eula::~panel_eula() = default;
+
+void panel_eula::paint (juce::Graphics& g)
+{
+    paintFrame (g, "LICENSE AGREEMENT");
+}
+
+void panel_eula::resized()
+{
+    const auto u = unit;
+    licenceView.setBounds (juce::roundToInt (4.0f * u), juce::roundToInt (12.0f * u),
+                           juce::roundToInt (92.0f * u), juce::roundToInt (80.0f * u));
+    layoutCloseButton();
+}
+
+void panel_eula::buttonClicked (juce::Button*)
+{
+    close();
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "OverlayPanel.h"
+#include <array>
+#include <functional>
+
+/** The install folder of each format as the shared settings file holds it, with
+    a BROWSE button per row. A chosen folder is written to the file at once and
+    reported to the owner through onFolderChosen. */
+class panel_settings : public OverlayPanel
+{
+public:
+    using FolderCallback = std::function<void (const juce::String& attributeName, const juce::String& path)>;
+
+    panel_settings (const juce::File& settingsFile, FolderCallback onFolderChosen);
+    ~panel_settings() override;
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+    void buttonClicked (juce::Button*) override;
+
+    /** Where the chooser of a row starts: the row's folder when it exists, else
+        nothing, and the system picks. */
+    juce::File startFolderFor (int row) const;
+
+    /** The chooser's result for a row; an empty path means it was cancelled.
+        The folder chooser's completion calls this with FileChooser::getResult. */
+    void folderChosen (int row, const juce::File& result);
+
+    juce::TextEditor& getEditor (int row)   { return *pathEditors[(size_t) row]; }
+
+    struct FolderRow
+    {
+        juce::String label, attributeName;
+    };
+
+private:
+    juce::File settingsFile;
+    FolderCallback onFolderChosen;
+    std::array<FolderRow, 4> folderRows;
+    std::vector<std::unique_ptr<juce::TextEditor>> pathEditors;
+    std::vector<std::unique_ptr<juce::TextButton>> browseButtons;
+    std::unique_ptr<juce::FileChooser> chooser;
+};

@@ -1,0 +1,111 @@
+#include "panel_support.h"
+#include "../install/FormatCatalogue.h"
+#include "../ui/Palette.h"
+#include <BinaryData.h>
+
+juce::String supportMailAddress (const juce::String& productName, const juce::String& productVersion,
+                                 const juce::String& operatingSystem, const juce::String& device, const juce::String& cpu)
+{
+    const auto body = "Product: " + productName + " " + productVersion + "\n"
+                    + "Operating System: " + operatingSystem + "\n"
+                    + "Device: " + device + "\n"
+                    + "CPU: " + cpu + "\n"
+                    + "\n"
+                    + "Your problem, and the steps to recreate it, if possible:\n";
+    const auto subject = productName + " help";
+
+    return juce::String ("mailto:") + SupportContacts::supportAddress
+         + "?subject=" + juce::URL::addEscapeChars (subject, true)
+         + "&body=" + juce::URL::addEscapeChars (body, true);
+}
+
+panel_support::panel_support()
+    : discordIcon (juce::Drawable::createFromImageData (BinaryData::icon_discord_svg, (size_t) BinaryData::icon_discord_svgSize)),
+      mailIcon (juce::Drawable::createFromImageData (BinaryData::icon_mail_svg, (size_t) BinaryData::icon_mail_svgSize))
+{
+    for (auto [button, name] : { std::pair { &discordButton, "DISCORD" }, std::pair { &mailButton, "MAIL" } })
+    {
+        addAndMakeVisible (*button);
+        button->setName (name);
+        button->setAlpha (0.0f);
+        button->addListener (this);
+    }
+}
+
+panel_support::~panel_support() = default;
+
+void panel_support::resized()
+{
+    const auto u = unit;
+    layoutCloseButton();
+    const auto place = [u] (juce::Component& c, float x, float y)
+    {
+        c.setBounds (juce::roundToInt (x * u), juce::roundToInt (y * u), juce::roundToInt (10.0f * u), juce::roundToInt (10.0f * u));
+    };
+    place (discordButton, 10.0f, 15.0f);
+    place (mailButton, 10.0f, 35.0f);
+}
+
+void panel_support::paintIconButton (juce::Graphics& g, const juce::Button& b, juce::Drawable& icon)
+{
+    const auto u = unit;
+    const auto state = b.getState();
+    g.setColour (state == juce::Button::buttonDown ? Palette::green
+                 : Palette::warmGrey.withAlpha ((juce::uint8) (state == juce::Button::buttonOver ? 0xBF : 0x80)));
+    const auto bounds = b.getBounds().toFloat();
+    g.fillRoundedRectangle (bounds, u);
+    icon.drawWithin (g, bounds.reduced (2.0f * u), juce::RectanglePlacement::centred, 1.0f);
+}
+
+void panel_support::paint (juce::Graphics& g)
+{
+    const auto u = unit;
+    paintFrame (g, {});
+
+    const auto heading = [&] (const juce::String& text, float y, float height, juce::Colour colour)
+    {
+        g.setColour (colour);
+        g.setFont (height * u);
+        g.drawText (text, juce::Rectangle<float> (10.0f * u, y * u, 80.0f * u, 10.0f * u), juce::Justification::centredLeft, true);
+    };
+    const auto paragraph = [&] (const juce::String& text, juce::Rectangle<float> area)
+    {
+        g.setColour (Palette::warmGrey);
+        g.setFont (3.0f * u);
+        g.drawFittedText (text, area.toNearestInt(), juce::Justification::topLeft, 20);
+    };
+    const auto beside = [u] (const juce::Button& b)
+    {
+        return juce::Rectangle<float> ((float) b.getX() + 12.0f * u, (float) b.getY(), 70.0f * u, 30.0f * u);
+    };
+
+    heading ("DISCORD", 7.0f, 5.0f, Palette::offWhite);
+    paintIconButton (g, discordButton, *discordIcon);
+    paragraph ("The Tessarine Discord is a vibrant community of musicians and producers, and this is the fastest way "
+               "to get answers to simple questions. Just join and drop in the appropriate channel. ", beside (discordButton));
+
+    heading ("E-MAIL", 27.0f, 5.0f, Palette::offWhite);
+    paintIconButton (g, mailButton, *mailIcon);
+    paragraph ("If you have more complicated questions, or matters that need to remain private, concerning account "
+               "information, etc., feel free to email us.", beside (mailButton));
+
+    heading ("ABOUT TESSARINE PLUGIN MANAGER", 57.0f, 3.0f, Palette::warmGrey);
+    paragraph (juce::String ("The Tessarine Plugin Manager v") + product::applicationVersion
+                   + " cross-platform installater. \nFeel free to drop us a line if you have any suggestions or questions concerning its use.",
+               { 10.0f * u, 65.0f * u, 80.0f * u, 30.0f * u });
+
+    g.drawSingleLineText ("Copyright (C) 2026 Tessarine. All rights reserved.", (int) (10.0f * u), (int) (88.0f * u));
+}
+
+void panel_support::buttonClicked (juce::Button* button)
+{
+    const auto name = button->getName();
+
+    if (name == "X")
+        close();
+    else if (name == "DISCORD")
+        openUrl (juce::URL (SupportContacts::discordInviteUrl));
+    else if (name == "MAIL")
+        openUrl (juce::URL (supportMailAddress (productName, productVersion, juce::SystemStats::getOperatingSystemName(),
+                                                juce::SystemStats::getDeviceDescription(), juce::SystemStats::getCpuModel())));
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "OverlayPanel.h"
+#include <functional>
+
+/** Two ways to get help (the community server and a pre-filled support e-mail)
+    and a few words about the installer itself. */
+class panel_support : public OverlayPanel
+{
+public:
+    panel_support();
+    ~panel_support() override;
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+    void buttonClicked (juce::Button*) override;
+
+    juce::String productName;
+    juce::String productVersion;
+
+    /** Opens web and mail links; the system's handlers by default. */
+    std::function<void (const juce::URL&)> openUrl = [] (const juce::URL& url) { url.launchInDefaultBrowser(); };
+
+private:
+    void paintIconButton (juce::Graphics&, const juce::Button&, juce::Drawable&);
+
+    juce::TextButton mailButton, discordButton;
+    std::unique_ptr<juce::Drawable> discordIcon, mailIcon;
+};
+
+/** The support e-mail as a "mailto:" address: subject and body filled in with
+    the product, operating system, device and processor. */
+juce::String supportMailAddress (const juce::String& productName, const juce::String& productVersion,
+                                 const juce::String& operatingSystem, const juce::String& device, const juce::String& cpu);
+
+namespace SupportContacts
+{
+    inline constexpr const char* discordInviteUrl = "https://discord.example/invite/tessarine";
+    inline constexpr const char* supportAddress   = "support@tessarine.example";
+}
