@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real installer window under the X server of the test run, checks
 # its size and the settings file it writes, hovers a tile and reads the hint
-# line, installs VST3 with two clicks, checks that two copies run side by side
+# line, opens and closes each panel, installs VST3 with two clicks, checks that two copies run side by side
 # and that closing one quits only that one. Leaves screenshots of the start
 # screen and the finished screen for people to look at.
 set -u
@@ -59,6 +59,24 @@ brightest() {   # window x y width height
     import -window "$1" -crop "$4x$5+$2+$3" +repage -format '%[fx:maxima]' info: 2>/dev/null
 }
 bright() { awk -v v="$1" 'BEGIN { exit !(v > 0.2) }'; }
+
+# Each extra button opens its panel over the whole screen; the close control
+# (552, 33) brings the main screen back. The accent bar's blue at (300, 3)
+# tells which is showing.
+blue_at_top() {
+    [ "$(import -window "$1" -crop 1x1+300+3 +repage -format '%[fx:int(255*b)]' info:)" -gt 150 ]
+}
+for spec in "EULA 72 456" "CHANGES 276 486" "SUPPORT 174 486" "SETTINGS 276 456"; do
+    set -- $spec
+    xdotool mousemove --window "$win" "$2" "$3" click 1
+    sleep 0.5
+    blue_at_top "$win" && fail "$1 opened no panel over the main screen"
+    import -window "$win" "$shots/panel_$(echo "$1" | tr 'A-Z' 'a-z').png"
+    xdotool mousemove --window "$win" 552 33 click 1
+    sleep 0.4
+    blue_at_top "$win" || fail "closing the $1 panel did not return to the main screen"
+done
+xdotool mousemove --window "$win" 300 580
 
 # The hint line (24, 540, 552, 18) shows only "1.3.0", centred, until the
 # pointer rests on a tile; "Select to install VST3" reaches far further left.

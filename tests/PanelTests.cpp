@@ -1,0 +1,286 @@
+#include "TestEnvironment.h"
+#include "../ui/MainComponent.h"
+#include "../install/SettingsFile.h"
+
+namespace
+{
+    void click (juce::Component& owner, const juce::String& name)
+    {
+        auto& b = buttonNamed (owner, name);
+        dynamic_cast<juce::Button::Listener&> (owner).buttonClicked (&b);
+    }
+
+    juce::Rectangle<int> boundsOf (juce::Component& panel, const juce::String& name)
+    {
+        return buttonNamed (panel, name).getBounds();
+    }
+}
+
+TEST (Panels, FrameAndContentFollowTheUnit)
+{
+    IsolatedHome home;
+    MainComponent main;
+
+    click (main, "EULA");
+    auto* eula = main.getEulaPanel();
+    ASSERT_NE (eula, nullptr);
+    EXPECT_EQ (eula->getBounds(), main.getBounds());
+    EXPECT_TRUE (eula->isAlwaysOnTop());
+    EXPECT_EQ (boundsOf (*eula, "X"), juce::Rectangle<int> (528, 9, 48, 48));
+    EXPECT_EQ (eula->getLicenceView().getBounds(), juce::Rectangle<int> (24, 72, 552, 480));
+
+    main.setSize (900, 900);                                   // refit: y 13.5 rounds to 14
+    EXPECT_EQ (eula->getBounds(), main.getBounds());
+    EXPECT_EQ (boundsOf (*eula, "X"), juce::Rectangle<int> (792, 14, 72, 72));
+    EXPECT_EQ (eula->getLicenceView().getBounds(), juce::Rectangle<int> (36, 108, 828, 720));
+}
+
+TEST (Panels, SettingsAndSupportLayoutAt600)
+{
+    IsolatedHome home;
+    MainComponent main;
+
+    click (main, "SETTINGS");
+    auto* settings = main.getSettingsPanel();
+    ASSERT_NE (settings, nullptr);
+    const int rows[] = { 96, 135, 174, 213 };
+    for (int i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ (settings->getEditor (i).getBounds(), juce::Rectangle<int> (132, rows[i], 336, 30)) << i;
+        EXPECT_EQ (boundsOf (*settings, "BROWSE" + juce::String (i)), juce::Rectangle<int> (480, rows[i], 96, 30)) << i;
+    }
+
+    click (*settings, "X");
+    click (main, "SUPPORT");
+    auto* support = main.getSupportPanel();
+    ASSERT_NE (support, nullptr);
+    EXPECT_EQ (boundsOf (*support, "DISCORD"), juce::Rectangle<int> (60, 90, 60, 60));
+    EXPECT_EQ (boundsOf (*support, "MAIL"), juce::Rectangle<int> (60, 210, 60, 60));
+    EXPECT_EQ (support->productName, "Vantorix3");
+    EXPECT_EQ (support->productVersion, "3.3.0");
+}
+
+TEST (Panels, ClosingDetachesAndReopeningMakesANewPanel)
+{
+    IsolatedHome home;
+    MainComponent main;
+
+    for (auto* name : { "EULA", "SUPPORT", "SETTINGS", "CHANGES" })
+    {
+        SCOPED_TRACE (name);
+        click (main, name);
+        auto* panel = dynamic_cast<juce::Component*> (main.getChildComponent (main.getNumChildComponents() - 1));
+        ASSERT_NE (panel, nullptr);
+        EXPECT_EQ (main.getComponentAt (300, 300) == &main, false);
+        juce::Component::SafePointer<juce::Component> first (panel);
+
+        click (*panel, "X");
+        EXPECT_EQ (panel->getParentComponent(), nullptr);
+        EXPECT_NE (first.getComponent(), nullptr);           // still owned
+
+        main.setSize (700, 700);                              // refit of a closed panel keeps it detached
+        EXPECT_EQ (panel->getParentComponent(), nullptr);
+        EXPECT_EQ (panel->getWidth(), 700);
+        main.setSize (600, 600);
+
+        click (main, name);
+        EXPECT_EQ (first.getComponent(), nullptr);            // destroyed by the new one
+        auto* second = main.getChildComponent (main.getNumChildComponents() - 1);
+        click (*second, "X");
+    }
+}
+
+TEST (Panels, LicenceEditsAreGoneWhenReopened)
+{
+    IsolatedHome home;
+    MainComponent main;
+    click (main, "EULA");
+    const auto original = main.getEulaPanel()->getLicenceView().getText();
+    EXPECT_TRUE (original.startsWith ("PLEASE READ THIS LICENSE AGREEMENT"));
+    EXPECT_FALSE (original.containsChar ('\r'));
+    EXPECT_EQ (juce::StringArray::fromLines (original).size(), 18);   // 11 paragraphs, 7 empty lines
+
+    main.getEulaPanel()->getLicenceView().setText ("typed over");
+    click (*main.getEulaPanel(), "X");
+    click (main, "EULA");
+    EXPECT_EQ (main.getEulaPanel()->getLicenceView().getText(), original);
+}
+
+//==============================================================================
+TEST (ReleaseNotes, ParsingTable)
+{
+    struct Case { const char* text; std::vector<std::pair<int, const char*>> blocks; };
+    const Case cases[] = {
+        { "# Title\r\n\r\n## v3.3.0\r\n\r\n- Modernized build system and preset manager.\r\n\r\n",
+          { { Heading2, "v3.3.0" }, { Blank, "" }, { Bullet, "Modernized build system and preset manager." }, { Blank, "" } } },
+        { "# Only a title", {} },
+        { "", {} },
+        { "\n\n  \nTitle\n\n\n\nText", { { Paragraph, "Text" } } },     // no Blank starts the list
+        { "T\n* star\n- dash\n#no space\n-no\n#### four\n##  two spaces\n### three",
+          { { Bullet, "star" }, { Bullet, "dash" }, { Paragraph, "#no space" }, { Paragraph, "-no" },
+            { Paragraph, "#### four" }, { Heading2, " two spaces" }, { Heading3, "three" } } },
+        { "T\nline one\nline two", { { Paragraph, "line one" }, { Paragraph, "line two" } } },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto blocks = parseReleaseNotes (c.text);
+        ASSERT_EQ (blocks.size(), c.blocks.size()) << c.text;
+        for (size_t i = 0; i < blocks.size(); ++i)
+        {
+            EXPECT_EQ (blocks[i].kind, c.blocks[i].first) << c.text << " #" << i;
+            EXPECT_EQ (blocks[i].text, c.blocks[i].second) << c.text << " #" << i;
+        }
+    }
+}
+
+TEST (ReleaseNotes, InlineSpansTable)
+{
+    const juce::Font normal (10.0f), bold (10.0f, juce::Font::bold), italic (10.0f, juce::Font::italic);
+    enum { N, B, I };
+    struct Case { const char* line; std::vector<std::pair<const char*, int>> spans; };
+    const Case cases[] = {
+        { "**bold** and *it*", { { "bold", B }, { " and ", N }, { "it", I } } },
+        { "*all italic*", { { "all italic", I } } },
+        { "**a*", { { "*", N }, { "a", I } } },
+        { "no *close", { { "no *close", N } } },
+        { "a **** b", { { "a **** b", N } } },
+        { "empty ** and **** pairs", { { "empty ", N }, { " and ", B }, { "** pairs", N } } },
+        { "*in **bold** it*", { { "in bold it", I } } },                 // no nesting
+        { "", {} },
+    };
+
+    for (const auto& c : cases)
+    {
+        juce::AttributedString text;
+        appendInlineSpans (text, c.line, normal, bold, italic, juce::Colours::red);
+
+        std::vector<std::pair<juce::String, int>> actual;
+        for (int i = 0; i < text.getNumAttributes(); ++i)
+        {
+            const auto& a = text.getAttribute (i);
+            const auto style = a.font.isBold() ? B : a.font.isItalic() ? I : N;
+            actual.push_back ({ text.getText().substring (a.range.getStart(), a.range.getEnd()), style });
+            EXPECT_EQ (a.colour, juce::Colours::red);
+        }
+
+        // Neighbouring plain spans may come as one or two; compare the joined text per style run.
+        std::vector<std::pair<juce::String, int>> merged;
+        for (auto& span : actual)
+            if (! merged.empty() && merged.back().second == span.second) merged.back().first += span.first;
+            else merged.push_back (span);
+        std::vector<std::pair<juce::String, int>> expected;
+        for (auto& span : c.spans)
+            if (! expected.empty() && expected.back().second == span.second) expected.back().first += span.first;
+            else expected.push_back ({ span.first, span.second });
+
+        EXPECT_EQ (merged, expected) << c.line;
+    }
+}
+
+TEST (ReleaseNotes, EmbeddedNotesLayOutAtUnit6)
+{
+    IsolatedHome home;
+    MainComponent main;
+    click (main, "CHANGES");
+    const auto& laidOut = main.getChangelogPanel()->getContent().getLaidOut();
+    ASSERT_EQ (laidOut.size(), 4u);
+
+    EXPECT_EQ (laidOut[0].kind, Heading2);
+    EXPECT_FLOAT_EQ (laidOut[0].y, 12.0f);
+    EXPECT_FLOAT_EQ (laidOut[0].text.getAttribute (0).font.getHeight(), 24.0f);
+    EXPECT_EQ (laidOut[1].kind, Blank);
+    EXPECT_FLOAT_EQ (laidOut[1].y, 12.0f + laidOut[0].height + 3.0f);
+    EXPECT_FLOAT_EQ (laidOut[1].height, 9.0f);
+    EXPECT_EQ (laidOut[2].kind, Bullet);
+    EXPECT_FLOAT_EQ (laidOut[2].y, laidOut[1].y + 9.0f);
+    EXPECT_FLOAT_EQ (laidOut[2].indent, 24.0f);
+    EXPECT_FLOAT_EQ (laidOut[3].y, laidOut[2].y + laidOut[2].height + 1.8f);
+
+    const auto& content = main.getChangelogPanel()->getContent();
+    EXPECT_EQ (content.getWidth(), 552);
+    EXPECT_EQ (content.getHeight(), juce::roundToInt (laidOut[3].y + 9.0f + 6.0f));
+}
+
+//==============================================================================
+TEST (SettingsPanel, ChosenFolderReachesEditorFileAndMainScreen)
+{
+    IsolatedHome home;
+    home.settingsFolder().createDirectory();
+    MainComponent main;
+    const auto before = juce::XmlDocument::parse (home.settingsFile());
+    click (main, "SETTINGS");
+    auto& panel = *main.getSettingsPanel();
+
+    EXPECT_EQ (panel.getEditor (0).getText(), home.defaultFolder (vst3Format).getFullPathName());
+
+    panel.folderChosen (0, juce::File());                    // cancelled
+    EXPECT_EQ (panel.getEditor (0).getText(), home.defaultFolder (vst3Format).getFullPathName());
+
+    const auto vst3 = home.root.getChildFile ("chosen vst3"), aax = home.root.getChildFile ("chosen aax");
+    panel.folderChosen (0, vst3);
+    panel.folderChosen (3, aax);
+
+    EXPECT_EQ (panel.getEditor (0).getText(), vst3.getFullPathName());
+    EXPECT_EQ (main.getInstallFolders()[vst3Format], vst3);
+    EXPECT_EQ (main.getInstallFolders()[aaxFormat], aax);
+
+    const auto after = juce::XmlDocument::parse (home.settingsFile());
+    ASSERT_NE (after, nullptr);
+    ASSERT_EQ (after->getNumAttributes(), before->getNumAttributes());
+    for (int i = 0; i < after->getNumAttributes(); ++i)
+        EXPECT_EQ (after->getAttributeName (i), before->getAttributeName (i));
+    EXPECT_EQ (after->getStringAttribute ("VST3_Path"), vst3.getFullPathName());
+    EXPECT_EQ (after->getStringAttribute ("AAX_Path"), aax.getFullPathName());
+    EXPECT_EQ (after->getStringAttribute ("CLAP_Path"), before->getStringAttribute ("CLAP_Path"));
+    EXPECT_EQ (after->getStringAttribute ("Important_Note:"), before->getStringAttribute ("Important_Note:"));
+}
+
+TEST (SettingsPanel, MissingFileIsNotCreatedAndDeletedFoldersStartAtTheDefault)
+{
+    IsolatedHome home;
+    home.settingsFolder().createDirectory();
+    MainComponent main;
+    click (main, "SETTINGS");
+    auto& panel = *main.getSettingsPanel();
+
+    EXPECT_EQ (panel.startFolderFor (0), juce::File());     // ~/.vst3 was never created
+    home.defaultFolder (vst3Format).createDirectory();
+    EXPECT_EQ (panel.startFolderFor (0), home.defaultFolder (vst3Format));
+
+    home.settingsFile().deleteFile();
+    const auto chosen = home.root.getChildFile ("elsewhere");
+    panel.folderChosen (1, chosen);
+    EXPECT_FALSE (home.settingsFile().exists());
+    EXPECT_EQ (main.getInstallFolders()[vst2Format], chosen);
+    EXPECT_EQ (panel.getEditor (1).getText(), chosen.getFullPathName());
+}
+
+//==============================================================================
+TEST (SupportMail, AddressCarriesProductAndSystem)
+{
+    const auto address = supportMailAddress ("Vantorix3", "3.3.0", "Linux", "Windows (Desktop)", "");
+    EXPECT_TRUE (address.startsWith ("mailto:support@tessarine.example?subject=Vantorix3%20help&body="));
+
+    const auto body = address.fromFirstOccurrenceOf ("&body=", false, false);
+    EXPECT_TRUE (body.startsWith ("Product%3A%20Vantorix3%203.3.0%0AOperating%20System%3A%20"));
+    EXPECT_TRUE (body.endsWith ("if%20possible%3A%0A"));
+    EXPECT_TRUE (body.contains ("Device%3A%20Windows%20(Desktop)%0A"));     // round brackets stay
+    EXPECT_TRUE (body.contains ("%0ACPU%3A%20%0A%0A"));                      // empty brand: "CPU: " alone
+}
+
+TEST (SupportMail, ButtonsOpenTheLinks)
+{
+    IsolatedHome home;
+    MainComponent main;
+    click (main, "SUPPORT");
+    auto& panel = *main.getSupportPanel();
+    juce::StringArray opened;
+    panel.openUrl = [&opened] (const juce::URL& url) { opened.add (url.toString (true)); };
+
+    click (panel, "DISCORD");
+    click (panel, "MAIL");
+    ASSERT_EQ (opened.size(), 2);
+    EXPECT_EQ (opened[0], "https://discord.example/invite/tessarine");
+    EXPECT_TRUE (opened[1].startsWith ("mailto:support@tessarine.example?subject=Vantorix3%20help&body=Product%3A%20Vantorix3%203.3.0%0A"));
+}
