@@ -244,9 +244,11 @@ TEST (SettingsPanel, MissingFileIsNotCreatedAndDeletedFoldersStartAtTheDefault)
     click (main, "SETTINGS");
     auto& panel = *main.getSettingsPanel();
 
-    EXPECT_EQ (panel.startFolderFor (0), juce::File());     // ~/.vst3 was never created
-    home.defaultFolder (vst3Format).createDirectory();
-    EXPECT_EQ (panel.startFolderFor (0), home.defaultFolder (vst3Format));
+    const auto gone = home.root.getChildFile ("gone");
+    panel.folderChosen (0, gone);                           // a folder that does not exist (any more)
+    EXPECT_EQ (panel.startFolderFor (0), juce::File());
+    gone.createDirectory();
+    EXPECT_EQ (panel.startFolderFor (0), gone);
 
     home.settingsFile().deleteFile();
     const auto chosen = home.root.getChildFile ("elsewhere");
