@@ -74,6 +74,12 @@ TEST (Panels, ClosingDetachesAndReopeningMakesANewPanel)
         EXPECT_EQ (main.getComponentAt (300, 300) == &main, false);
         juce::Component::SafePointer<juce::Component> first (panel);
 
+        main.setSize (900, 900);                              // an open panel follows the window
+        EXPECT_EQ (panel->getBounds(), main.getBounds());
+        EXPECT_EQ (boundsOf (*panel, "X"), juce::Rectangle<int> (792, 14, 72, 72));
+        main.setSize (600, 600);
+        EXPECT_EQ (boundsOf (*panel, "X"), juce::Rectangle<int> (528, 9, 48, 48));
+
         click (*panel, "X");
         EXPECT_EQ (panel->getParentComponent(), nullptr);
         EXPECT_NE (first.getComponent(), nullptr);           // still owned
@@ -214,8 +220,11 @@ TEST (SettingsPanel, ChosenFolderReachesEditorFileAndMainScreen)
 
     EXPECT_EQ (panel.getEditor (0).getText(), home.defaultFolder (vst3Format).getFullPathName());
 
+    const auto untouched = readBytes (home.settingsFile());
     panel.folderChosen (0, juce::File());                    // cancelled
     EXPECT_EQ (panel.getEditor (0).getText(), home.defaultFolder (vst3Format).getFullPathName());
+    EXPECT_EQ (readBytes (home.settingsFile()), untouched);
+    EXPECT_EQ (main.getInstallFolders()[vst3Format], home.defaultFolder (vst3Format));
 
     const auto vst3 = home.root.getChildFile ("chosen vst3"), aax = home.root.getChildFile ("chosen aax");
     panel.folderChosen (0, vst3);

@@ -64,7 +64,7 @@ TEST (SettingsFile, FirstStartTakesTheVst2FolderFromTheRegistry)
 {
     IsolatedHome home;
     home.settingsFolder().createDirectory();
-    const auto vst2 = path (home, "Steinberg VST");
+    const auto vst2 = path (home, "System VST Plugins");
     ASSERT_EQ (runCommand ({ "reg", "add", "HKLM\\SOFTWARE\\VST", "/v", "VSTPluginsPath", "/t", "REG_SZ",
                              "/d", vst2, "/f", "/reg:64" }), 0);
 

@@ -66,8 +66,8 @@ bright() { awk -v v="$1" 'BEGIN { exit !(v > 0.2) }'; }
 blue_at_top() {
     [ "$(import -window "$1" -crop 1x1+300+3 +repage -format '%[fx:int(255*b)]' info:)" -gt 150 ]
 }
-for spec in "EULA 72 456" "CHANGES 276 486" "SUPPORT 174 486" "SETTINGS 276 456"; do
-    set -- $spec
+for panel in "EULA 72 456" "CHANGES 276 486" "SUPPORT 174 486" "SETTINGS 276 456"; do
+    set -- $panel
     xdotool mousemove --window "$win" "$2" "$3" click 1
     sleep 0.5
     blue_at_top "$win" && fail "$1 opened no panel over the main screen"
