@@ -146,8 +146,8 @@ namespace
         if (installFolder.existsAsFile())
             return failed (InstallFailure::folderIsFile);
 
-        if (! installFolder.isDirectory() && ! installFolder.createDirectory())
-            return failed (InstallFailure::cannotCreate);
+        if (! installFolder.isDirectory())
+            installFolder.createDirectory();
 
         if (! installFolder.isDirectory())
             return failed (InstallFailure::cannotCreate);
@@ -177,17 +177,14 @@ FormatOutcome installFormat (const juce::File& installFolder, const juce::String
     if (! staging.createDirectory())
         return failed (InstallFailure::cannotWrite);
 
-    const auto abandon = [&staging] (const char* reason)
+    const auto abandon = [&staging] (const juce::String& reason)
     {
         staging.deleteRecursively();
         return failed (reason);
     };
 
     if (auto result = extractAll (archive, staging, itemName); result.failed())
-    {
-        staging.deleteRecursively();
-        return failed (result.getErrorMessage());
-    }
+        return abandon (result.getErrorMessage());
 
     const auto staged = staging.getChildFile (itemName);
     if (! staged.exists())

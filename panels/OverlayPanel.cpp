@@ -1,5 +1,5 @@
 #include "OverlayPanel.h"
-#include "../ui/Palette.h"
+#include "../ui/ButtonFace.h"
 
 OverlayPanel::OverlayPanel()
 {
@@ -11,11 +11,15 @@ OverlayPanel::OverlayPanel()
 
 OverlayPanel::~OverlayPanel() = default;
 
+juce::Rectangle<int> OverlayPanel::unitBounds (float x, float y, float width, float height) const
+{
+    return { juce::roundToInt (x * unit), juce::roundToInt (y * unit),
+             juce::roundToInt (width * unit), juce::roundToInt (height * unit) };
+}
+
 void OverlayPanel::layoutCloseButton()
 {
-    const auto u = unit;
-    closeButton.setBounds (juce::roundToInt (88.0f * u), juce::roundToInt (1.5f * u),
-                           juce::roundToInt (8.0f * u), juce::roundToInt (8.0f * u));
+    closeButton.setBounds (unitBounds (88.0f, 1.5f, 8.0f, 8.0f));
 }
 
 void OverlayPanel::paintFrame (juce::Graphics& g, const juce::String& title)
@@ -33,7 +37,7 @@ void OverlayPanel::paintFrame (juce::Graphics& g, const juce::String& title)
     const auto b = closeButton.getBounds().toFloat();
     const juce::Rectangle<float> ring (b.getX() + 2.0f * u, b.getY() + 2.0f * u,
                                        std::max (0.0f, b.getWidth() - 4.0f * u), std::max (0.0f, b.getHeight() - 4.0f * u));
-    g.setColour (closeButton.getState() != juce::Button::buttonNormal ? Palette::warmGrey : Palette::warmGrey.withAlpha ((juce::uint8) 0x80));
+    g.setColour (ButtonFace::isHovered (closeButton) ? Palette::warmGrey : Palette::warmGrey.withAlpha (0.5f));
     g.drawEllipse (ring, 0.25f * u);
     g.setFont (3.0f * u);
     g.drawText ("X", ring, juce::Justification::centred, true);

@@ -22,6 +22,9 @@ protected:
     /** Fills the background, draws the title (none when empty) and the close control. */
     void paintFrame (juce::Graphics&, const juce::String& title);
     void layoutCloseButton();
+
+    /** A rectangle given in units, each value rounded to the nearest pixel. */
+    juce::Rectangle<int> unitBounds (float x, float y, float width, float height) const;
     void close();
 
     juce::TextButton closeButton;

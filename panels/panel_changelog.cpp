@@ -100,10 +100,8 @@ void panel_changelog::paint (juce::Graphics& g)
 
 void panel_changelog::resized()
 {
-    const auto u = unit;
-    viewport.setBounds (juce::roundToInt (4.0f * u), juce::roundToInt (12.0f * u),
-                        juce::roundToInt (92.0f * u), juce::roundToInt (80.0f * u));
-    content.layoutBlocks (viewport.getMaximumVisibleWidth(), u);
+    viewport.setBounds (unitBounds (4.0f, 12.0f, 92.0f, 80.0f));
+    content.layoutBlocks (viewport.getMaximumVisibleWidth(), unit);
     layoutCloseButton();
 }
 

@@ -20,9 +20,7 @@ void panel_eula::paint (juce::Graphics& g)
 
 void panel_eula::resized()
 {
-    const auto u = unit;
-    licenceView.setBounds (juce::roundToInt (4.0f * u), juce::roundToInt (12.0f * u),
-                           juce::roundToInt (92.0f * u), juce::roundToInt (80.0f * u));
+    licenceView.setBounds (unitBounds (4.0f, 12.0f, 92.0f, 80.0f));
     layoutCloseButton();
 }
 

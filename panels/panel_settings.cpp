@@ -1,7 +1,7 @@
 #include "panel_settings.h"
 #include "../install/FormatCatalogue.h"
 #include "../install/SettingsFile.h"
-#include "../ui/Palette.h"
+#include "../ui/ButtonFace.h"
 
 panel_settings::panel_settings (const juce::File& file, FolderCallback callback)
     : settingsFile (file), onFolderChosen (std::move (callback))
@@ -64,9 +64,7 @@ void panel_settings::paint (juce::Graphics& g)
                     juce::Justification::centredLeft, true);
 
         const auto& button = *browseButtons[i];
-        const auto state = button.getState();
-        g.setColour (state == juce::Button::buttonDown ? Palette::green
-                     : Palette::warmGrey.withAlpha ((juce::uint8) (state == juce::Button::buttonOver ? 0xBF : 0x80)));
+        g.setColour (ButtonFace::colour (button));
         g.fillRoundedRectangle (button.getBounds().toFloat(), 0.5f * u);
         g.setColour (Palette::nearBlack);
         g.drawText ("BROWSE", button.getBounds().toFloat(), juce::Justification::centred, true);
@@ -77,7 +75,7 @@ void panel_settings::paint (juce::Graphics& g)
     g.drawFittedText ("Destinations used by all Tessarine installers. Please note that each format defaults to the 'correct' "
                       "destination as determined by the entity in charge of that format. We recommend leaving these paths "
                       "as-is. Otherwise, your mileage can and will vary.",
-                      juce::Rectangle<float> (4.0f * u, 50.0f * u, 92.0f * u, 20.0f * u).toNearestInt(),
+                      unitBounds (4.0f, 50.0f, 92.0f, 20.0f),
                       juce::Justification::topLeft, 3, 0.0f);
 }
 

@@ -1,6 +1,6 @@
 #include "panel_support.h"
 #include "../install/FormatCatalogue.h"
-#include "../ui/Palette.h"
+#include "../ui/ButtonFace.h"
 #include <BinaryData.h>
 
 juce::String supportMailAddress (const juce::String& productName, const juce::String& productVersion,
@@ -36,22 +36,15 @@ panel_support::~panel_support() = default;
 
 void panel_support::resized()
 {
-    const auto u = unit;
     layoutCloseButton();
-    const auto place = [u] (juce::Component& c, float x, float y)
-    {
-        c.setBounds (juce::roundToInt (x * u), juce::roundToInt (y * u), juce::roundToInt (10.0f * u), juce::roundToInt (10.0f * u));
-    };
-    place (discordButton, 10.0f, 15.0f);
-    place (mailButton, 10.0f, 35.0f);
+    discordButton.setBounds (unitBounds (10.0f, 15.0f, 10.0f, 10.0f));
+    mailButton.setBounds (unitBounds (10.0f, 35.0f, 10.0f, 10.0f));
 }
 
 void panel_support::paintIconButton (juce::Graphics& g, const juce::Button& b, juce::Drawable& icon)
 {
     const auto u = unit;
-    const auto state = b.getState();
-    g.setColour (state == juce::Button::buttonDown ? Palette::green
-                 : Palette::warmGrey.withAlpha ((juce::uint8) (state == juce::Button::buttonOver ? 0xBF : 0x80)));
+    g.setColour (ButtonFace::colour (b));
     const auto bounds = b.getBounds().toFloat();
     g.fillRoundedRectangle (bounds, u);
     icon.drawWithin (g, bounds.reduced (2.0f * u), juce::RectanglePlacement::centred, 1.0f);

@@ -2,6 +2,7 @@
 // click will do, and Shift turns INSTALL into UNINSTALL.
 
 #include "MainComponent.h"
+#include "ButtonFace.h"
 
 juce::String MainComponent::hintFor (const juce::String& name) const
 {
@@ -31,8 +32,7 @@ juce::String MainComponent::hintFor (const juce::String& name) const
 
 void MainComponent::buttonStateChanged (juce::Button* button)
 {
-    // The button's state is normal exactly when the pointer is not over it.
-    if (button->getState() == juce::Button::buttonNormal)
+    if (! ButtonFace::isHovered (*button))
     {
         hintLabel->setText ({}, juce::dontSendNotification);
         return;

@@ -2,22 +2,12 @@
 // invisible buttons, from their bounds and mouse state.
 
 #include "MainComponent.h"
-#include "Palette.h"
+#include "ButtonFace.h"
 
 namespace
 {
-    // A button's own state follows the pointer (over) and a held mouse button
-    // (down); a hidden button is neither.
-    bool isPressed (const juce::Button& b)  { return b.isVisible() && b.getState() == juce::Button::buttonDown; }
-    bool isHovered (const juce::Button& b)  { return b.isVisible() && b.getState() != juce::Button::buttonNormal; }
-
-    juce::Colour linkColour (const juce::Button& b)
-    {
-        if (isPressed (b))
-            return Palette::green;
-
-        return Palette::warmGrey.withAlpha (isHovered (b) ? 0.75f : 0.5f);
-    }
+    using ButtonFace::isHovered;
+    using ButtonFace::isPressed;
 
     juce::Colour tileColour (InstallState state, bool hovered)
     {
@@ -104,7 +94,7 @@ void MainComponent::paintLinkButtons (juce::Graphics& g, float u)
     {
         const auto& button = *extraButtons[i];
         const auto b = button.getBounds().toFloat();
-        g.setColour (linkColour (button));
+        g.setColour (ButtonFace::colour (button));
         g.fillRoundedRectangle (b, 0.5f * u);
         g.setColour (Palette::nearBlack);
         g.drawText (extraNames[i], b, juce::Justification::centred, true);
@@ -114,7 +104,7 @@ void MainComponent::paintLinkButtons (juce::Graphics& g, float u)
 void MainComponent::paintInstallButton (juce::Graphics& g, float u)
 {
     const auto b = installButton->getBounds().toFloat();
-    g.setColour (linkColour (*installButton));
+    g.setColour (ButtonFace::colour (*installButton));
     g.fillRoundedRectangle (b, u);
 
     installIcon->drawWithin (g, nonNegative (b.reduced (1.5f * u)), juce::RectanglePlacement::centred, 1.0f);
