@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "../ui/MainComponent.h"
+#include "../platform/MessageWindowGuard.h"
 #include "../platform/WineRepaintPump.h"
 
 const juce::String tsr_installerApplication::getApplicationName()    { return "tsr_installer"; }
@@ -8,6 +9,7 @@ bool tsr_installerApplication::moreThanOneInstanceAllowed()          { return tr
 
 void tsr_installerApplication::initialise (const juce::String&)
 {
+    platform::keepMessageWindowOnClose();
     mainWindow = std::make_unique<MainWindow> (getApplicationName());
     wineRepaintPump = platform::makeWineRepaintPump();
 }

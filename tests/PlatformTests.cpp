@@ -1,8 +1,18 @@
 #include "TestEnvironment.h"
+#include "../platform/MessageWindowGuard.h"
 #include "../platform/Platform.h"
 #include "../ui/MainComponent.h"
 
 #if JUCE_WINDOWS
+ #ifndef NOMINMAX
+  #define NOMINMAX
+ #endif
+ #include <windows.h>
+
+namespace juce
+{
+    extern HWND juce_messageWindowHandle;
+}
 
 TEST (WindowsPlatform, FileVersionReadsTheGeneratedFixtures)
 {
@@ -39,6 +49,33 @@ TEST (WindowsPlatform, CleanUpRemovesScriptFromTheSystemTemporaryFolder)
     { MainComponent main; }
 
     EXPECT_FALSE (script.exists());
+}
+
+// What `taskkill` without /F does to every top-level window of the process:
+// the framework's hidden window must survive it, or quitting never arrives.
+TEST (WindowsPlatform, MessagesStillArriveAfterACloseRequestToTheHiddenWindow)
+{
+    const auto hidden = juce::juce_messageWindowHandle;
+    ASSERT_TRUE (IsWindow (hidden));
+
+    platform::keepMessageWindowOnClose();
+    SendMessageW (hidden, WM_CLOSE, 0, 0);
+    ASSERT_TRUE (IsWindow (hidden));
+
+    bool delivered = false;
+    juce::MessageManager::callAsync ([&delivered] { delivered = true; });
+
+    for (int i = 0; i < 100 && ! delivered; ++i)
+    {
+        MSG message;
+
+        while (PeekMessageW (&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW (&message);
+
+        Sleep (10);
+    }
+
+    EXPECT_TRUE (delivered);
 }
 
 TEST (WindowsPlatform, OnlyFullPathsNameAFolder)
