@@ -29,9 +29,7 @@ def find_window(d, name):
     return None
 
 
-def time_to_first_frame(command, name, arguments=()):
-    d = display.Display()
-    d.intern_atom("WM_PROTOCOLS")       # see tests/e2e/close_window.py
+def time_to_first_frame(d, command, name, arguments=()):
     with tempfile.TemporaryDirectory() as home:
         env = dict(os.environ, HOME=home, TMPDIR=home)
         start = time.perf_counter()
@@ -53,16 +51,19 @@ def time_to_first_frame(command, name, arguments=()):
         finally:
             process.kill()
             process.wait()
-            d.close()
 
 
 def main(installer, minimal, runs):
+    # One connection for the whole run: Xvfb resets when its last client
+    # leaves and refuses connections meanwhile, and it forgets the atoms.
+    d = display.Display()
+    d.intern_atom("WM_PROTOCOLS")       # see tests/e2e/close_window.py
     results = {}
     cases = (("tsr_installer", installer, "tsr_installer", ()),
              ("minimal JUCE window", minimal, "minimal_window", ()),
              ("minimal, one line of text", minimal, "minimal_window", ("--text",)))
     for label, command, name, arguments in cases:
-        results[label] = [time_to_first_frame(command, name, arguments) for _ in range(runs)]
+        results[label] = [time_to_first_frame(d, command, name, arguments) for _ in range(runs)]
     print(f"process start to first painted frame, median of {runs} runs")
     for label, times in results.items():
         print(f"  {label:26s} {1000 * statistics.median(times):7.1f} ms   (min {1000 * min(times):.1f}, max {1000 * max(times):.1f})")

@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 #include "../install/FormatCatalogue.h"
+#include "../platform/EmbeddedTypeface.h"
 #include <BinaryData.h>
 
 namespace
@@ -76,14 +77,19 @@ TEST (EmbeddedResources, ReleaseNotesAreTheExactCrLfText)
 
 TEST (EmbeddedResources, FontsBecomeTypefaces)
 {
+    const auto fontPathBefore = juce::SystemStats::getEnvironmentVariable ("JUCE_FONT_PATH", "unset");
+
     for (auto [data, size] : { std::pair { BinaryData::QuicksandRegular_ttf, BinaryData::QuicksandRegular_ttfSize },
                                std::pair { BinaryData::QuicksandBold_ttf,    BinaryData::QuicksandBold_ttfSize } })
     {
-        auto typeface = juce::Typeface::createSystemTypefaceFor (data, (size_t) size);
+        auto typeface = platform::typefaceFromFontData (data, (size_t) size);
         ASSERT_NE (typeface, nullptr);
         juce::Font font (typeface);
         EXPECT_GT (font.getStringWidthFloat ("PLUGIN MANAGER"), 0.0f);
     }
+
+    // Programs started later (browser, mail client) inherit the environment.
+    EXPECT_EQ (juce::SystemStats::getEnvironmentVariable ("JUCE_FONT_PATH", "unset"), fontPathBefore);
 }
 
 TEST (EmbeddedResources, EveryPictureParsesToANonEmptyDrawable)

@@ -1,12 +1,13 @@
 #include "CustomLookAndFeel.h"
 #include "Palette.h"
+#include "../platform/EmbeddedTypeface.h"
 #include <BinaryData.h>
 
 CustomLookAndFeel::CustomLookAndFeel()
-    : regularTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::QuicksandRegular_ttf,
-                                                                (size_t) BinaryData::QuicksandRegular_ttfSize)),
-      semiboldTypeface (juce::Typeface::createSystemTypefaceFor (BinaryData::QuicksandBold_ttf,
-                                                                 (size_t) BinaryData::QuicksandBold_ttfSize))
+    : regularTypeface (platform::typefaceFromFontData (BinaryData::QuicksandRegular_ttf,
+                                                       (size_t) BinaryData::QuicksandRegular_ttfSize)),
+      semiboldTypeface (platform::typefaceFromFontData (BinaryData::QuicksandBold_ttf,
+                                                        (size_t) BinaryData::QuicksandBold_ttfSize))
 {
     setColour (juce::PopupMenu::backgroundColourId,            Palette::nearBlack);
     setColour (juce::PopupMenu::highlightedBackgroundColourId, Palette::green.withAlpha (0.5f));

@@ -1,0 +1,25 @@
+#include "EmbeddedTypeface.h"
+
+#if JUCE_LINUX || JUCE_BSD
+ #include <cstdlib>
+#endif
+
+namespace platform
+{
+    juce::Typeface::Ptr typefaceFromFontData (const void* data, size_t size)
+    {
+       #if JUCE_LINUX || JUCE_BSD
+        if (std::getenv ("JUCE_FONT_PATH") == nullptr)
+        {
+            // A path that is no folder lists no fonts. The variable is removed
+            // again at once so that programs this one starts never see it.
+            setenv ("JUCE_FONT_PATH", "/dev/null", 1);
+            auto typeface = juce::Typeface::createSystemTypefaceFor (data, size);
+            unsetenv ("JUCE_FONT_PATH");
+            return typeface;
+        }
+       #endif
+
+        return juce::Typeface::createSystemTypefaceFor (data, size);
+    }
+}
