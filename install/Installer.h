@@ -1,39 +1,57 @@
 #pragma once
 
 #include "FormatCatalogue.h"
+#include "../platform/FileSystem.h"
 
 /** What became of one format in an install or uninstall run. */
 struct FormatOutcome
 {
     bool processed = false;
     bool succeeded = true;
-    juce::String reason;        // plain words, empty on success
+    juce::String reason;        /**< plain words for the finished screen, empty on success */
+    juce::String detail;        /**< the path and the system's message behind the reason */
 };
 
 using InstallOutcomes = std::array<FormatOutcome, numFormats>;
 
 /** Puts a format's plug-in item into its install folder from the archive, or
-    replaces the one there, without ever leaving the user with less than before.
+    replaces the one there, without ever leaving the user with less than before,
+    whatever fails and wherever the process stops.
 
-    The whole archive is first extracted into a staging folder beside the item
-    (same volume) and checked entry by entry against its recorded sizes and
-    checksums. Only then is the old item moved aside, the new one moved into
-    place and the old one deleted. If any step fails, the old item is put back
-    and the staging folder removed: the disk is as it was. */
+    The archive is extracted into a working folder beside the item (same volume;
+    see Recovery.h for its layout), checked entry by entry against its recorded
+    sizes and checksums, and flushed to the disk. Only then is the old item set
+    aside, the new one moved into place, the folder flushed, and the old copy
+    removed. A failure puts the old item back; a stop is put right by the next
+    run's recovery, which this also runs first. The folder's lock is held
+    throughout, so another copy of the program waits its turn. */
 FormatOutcome installFormat (const juce::File& installFolder, const juce::String& productName,
-                             int format, const EmbeddedData& archive);
+                             int format, const EmbeddedData& archive,
+                             platform::FileSystem& fs = platform::systemFileSystem());
 
-/** Removes a format's plug-in item, reporting a failure when it is still there. */
-FormatOutcome uninstallFormat (const juce::File& installFolder, const juce::String& productName, int format);
+/** Removes a format's plug-in item: moved aside in one step, so it is either
+    whole or gone, then deleted. Reports a failure when it is still there. */
+FormatOutcome uninstallFormat (const juce::File& installFolder, const juce::String& productName, int format,
+                               platform::FileSystem& fs = platform::systemFileSystem());
 
 /** The reasons a format can fail, as the finished screen words them. */
 namespace InstallFailure
 {
     inline constexpr const char* noFolder       = "no install folder set";
     inline constexpr const char* folderIsFile   = "the install folder is a file";
-    inline constexpr const char* cannotCreate   = "could not create the install folder";
-    inline constexpr const char* cannotWrite    = "could not write to the install folder";
     inline constexpr const char* damagedArchive = "the installer's copy is damaged";
-    inline constexpr const char* inUse          = "could not replace the installed copy, a file is in use";
-    inline constexpr const char* cannotRemove   = "could not remove the installed copy, a file is in use";
+    inline constexpr const char* busy           = "another installer is working in this folder";
+
+    /** What the engine was doing when the system refused. */
+    enum class Step
+    {
+        createFolder,   /**< making the install folder */
+        write,          /**< writing the new copy beside the item */
+        replace,        /**< setting the old item aside or moving the new one in */
+        remove          /**< removing the item */
+    };
+
+    /** Plain words for a refusal: the step, and the system's kind of error, so
+        that a user is told to close a program only when a file is in use. */
+    juce::String reasonFor (Step, platform::FileError);
 }

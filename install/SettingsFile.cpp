@@ -1,6 +1,8 @@
 #include "SettingsFile.h"
 #include "FormatCatalogue.h"
 #include "../platform/Platform.h"
+#include <cstring>
+#include <string_view>
 
 namespace SettingsFile
 {
@@ -32,16 +34,143 @@ namespace SettingsFile
         return platform::isAbsoluteFolderPath (value) ? juce::File (value) : juce::File();
     }
 
+    namespace
+    {
+        /** True when the bytes are well-formed UTF-8: no overlong forms, no
+            surrogates, nothing above U+10FFFF. */
+        bool isValidUtf8 (const uint8_t* bytes, size_t size)
+        {
+            for (size_t i = 0; i < size;)
+            {
+                const auto lead = bytes[i];
+                size_t length = 1;
+                uint32_t lowest = 0, value = lead;
+
+                if (lead < 0x80)            { ++i; continue; }
+                if ((lead & 0xE0) == 0xC0)  { length = 2; lowest = 0x80;    value = lead & 0x1F; }
+                else if ((lead & 0xF0) == 0xE0)  { length = 3; lowest = 0x800;   value = lead & 0x0F; }
+                else if ((lead & 0xF8) == 0xF0)  { length = 4; lowest = 0x10000; value = lead & 0x07; }
+                else return false;
+
+                if (i + length > size)
+                    return false;
+
+                for (size_t k = 1; k < length; ++k)
+                {
+                    if ((bytes[i + k] & 0xC0) != 0x80)
+                        return false;
+
+                    value = (value << 6) | (bytes[i + k] & 0x3F);
+                }
+
+                if (value < lowest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+                    return false;
+
+                i += length;
+            }
+
+            return true;
+        }
+
+        /** True when the text holds exactly one element and no declaration
+            other than comments, processing instructions and CDATA. Scanned
+            without recursion, so that no nesting depth can exhaust the stack. */
+        bool isSingleElementWithoutDtd (const std::string& text)
+        {
+            int elements = 0;
+            size_t i = 0;
+
+            const auto skipPast = [&text, &i] (const char* terminator)
+            {
+                const auto end = text.find (terminator, i);
+                if (end == std::string::npos)
+                    return false;
+
+                i = end + std::strlen (terminator);
+                return true;
+            };
+
+            while ((i = text.find ('<', i)) != std::string::npos)
+            {
+                const auto rest = std::string_view (text).substr (i);
+
+                if (rest.rfind ("<!--", 0) == 0)          { if (! skipPast ("-->")) return false; continue; }
+                if (rest.rfind ("<![CDATA[", 0) == 0)     { if (! skipPast ("]]>")) return false; continue; }
+                if (rest.rfind ("<?", 0) == 0)            { if (! skipPast ("?>")) return false; continue; }
+                if (rest.rfind ("<!", 0) == 0)            return false;     // DOCTYPE, ENTITY and every other declaration
+                if (rest.rfind ("</", 0) == 0)            { if (! skipPast (">")) return false; continue; }
+
+                if (++elements > 1)
+                    return false;
+
+                // The tag's end, outside quoted attribute values.
+                char quote = 0;
+                for (++i; i < text.size(); ++i)
+                {
+                    const auto c = text[i];
+                    if (quote != 0)            { if (c == quote) quote = 0; }
+                    else if (c == '"' || c == '\'')  quote = c;
+                    else if (c == '>')         break;
+                }
+
+                if (i >= text.size())
+                    return false;
+            }
+
+            return elements == 1;
+        }
+    }
+
+    std::unique_ptr<juce::XmlElement> readDocument (const juce::File& file)
+    {
+        if (! platform::isRegularFile (file))
+            return nullptr;
+
+        juce::FileInputStream in (file);
+        if (in.failedToOpen() || in.getTotalLength() > maxFileBytes)
+            return nullptr;
+
+        // Read one byte past the limit, in case the file grows meanwhile.
+        std::string bytes ((size_t) maxFileBytes + 1, '\0');
+        bytes.resize ((size_t) std::max (0, in.read (bytes.data(), (int) bytes.size())));
+
+        if ((juce::int64) bytes.size() > maxFileBytes)
+            return nullptr;
+
+        if (bytes.rfind ("\xEF\xBB\xBF", 0) == 0)
+            bytes.erase (0, 3);
+
+        if (! isValidUtf8 (reinterpret_cast<const uint8_t*> (bytes.data()), bytes.size())
+             || bytes.find ('\0') != std::string::npos
+             || ! isSingleElementWithoutDtd (bytes))
+            return nullptr;
+
+        // Parsed from text, the document has no file to resolve anything against.
+        juce::XmlDocument document (juce::String::fromUTF8 (bytes.data(), (int) bytes.size()));
+        return document.getDocumentElement();
+    }
+
     // Writes with the framework's default text form: the XML declaration, an
     // empty line, attributes wrapped after 60 characters, CR LF line ends. The
     // write goes through a temporary file in the same folder, so a missing or
     // read-only folder fails without touching the old file.
+    // A file marked read-only is left as it is: the temporary file's rename
+    // would otherwise replace it wherever the folder itself allows writing.
     static bool writeDocument (const juce::XmlElement& root, const juce::File& file)
     {
-        if (file == juce::File() || file.isDirectory() || ! file.getParentDirectory().isDirectory())
+        if (file == juce::File() || file.isDirectory() || ! file.getParentDirectory().isDirectory()
+             || platform::isReadOnlyFile (file))
             return false;
 
         return root.writeTo (file);
+    }
+
+    /** The system-wide VST2 folder replaces the default when one is set. */
+    static void takeSystemVst2Folder (std::array<juce::File, 4>& installFolders,
+                                      const std::function<juce::String()>& vst2Default)
+    {
+        if (auto fromSystem = installFolderFromSetting (vst2Default()); fromSystem != juce::File())
+            installFolders[vst2Format] = fromSystem;
     }
 
     static void createFolderIfMissing (const juce::File& folder)
@@ -54,7 +183,7 @@ namespace SettingsFile
                               std::array<juce::File, 4>& installFolders,
                               const std::function<juce::String()>& vst2Default)
     {
-        auto root = juce::XmlDocument::parse (file);
+        auto root = readDocument (file);
 
         if (root == nullptr)
             return;
@@ -70,8 +199,7 @@ namespace SettingsFile
         }
         else
         {
-            if (auto fromSystem = installFolderFromSetting (vst2Default()); fromSystem != juce::File())
-                installFolders[vst2Format] = fromSystem;
+            takeSystemVst2Folder (installFolders, vst2Default);
 
             root->setAttribute (vst2Attribute, installFolders[vst2Format].getFullPathName());
             writeDocument (*root, file);
@@ -95,8 +223,7 @@ namespace SettingsFile
         root.setAttribute (settingsAttributes[clapFormat], installFolders[clapFormat].getFullPathName());
         root.setAttribute (settingsAttributes[vst3Format], installFolders[vst3Format].getFullPathName());
 
-        if (auto fromSystem = installFolderFromSetting (vst2Default()); fromSystem != juce::File())
-            installFolders[vst2Format] = fromSystem;
+        takeSystemVst2Folder (installFolders, vst2Default);
 
         root.setAttribute (settingsAttributes[vst2Format], installFolders[vst2Format].getFullPathName());
         root.setAttribute (settingsAttributes[aaxFormat], installFolders[aaxFormat].getFullPathName());
@@ -110,7 +237,12 @@ namespace SettingsFile
         const auto file = settingsFileIn (settingsFolder);
 
         if (file == juce::File())
+        {
+            // No place for the file, but the system still says where VST2 plug-ins go.
+            takeSystemVst2Folder (installFolders, vst2Default);
+
             return;
+        }
 
         if (file.existsAsFile())
             readExisting (file, installFolders, vst2Default);
@@ -127,7 +259,7 @@ namespace SettingsFile
         if (file == juce::File() || ! file.existsAsFile())
             return false;
 
-        auto root = juce::XmlDocument::parse (file);
+        auto root = readDocument (file);
 
         if (root == nullptr)
             return false;

@@ -29,16 +29,32 @@ namespace SettingsFile
         folder: an empty File unless it is a full path. */
     juce::File installFolderFromSetting (const juce::String& value);
 
+    /** The largest settings file that is read at all; the real one is under 1 KB. */
+    inline constexpr juce::int64 maxFileBytes = 1024 * 1024;
+
+    /** The settings document, read the one way every reader uses, or nullptr
+        when the file does not parse. Any user may write the file while the
+        program runs elevated, so anything beyond the plain format counts as
+        not parsing, before the framework's parser sees it: a file over
+        maxFileBytes or that is not a regular file, bytes that are not UTF-8,
+        any DTD (and so any entity declaration), and any element besides the
+        root. The predefined entities and character references stay ordinary
+        XML, so a folder path may contain '&'. Nothing but the file itself is
+        ever opened. */
+    std::unique_ptr<juce::XmlElement> readDocument (const juce::File& file);
+
     /** Reads the install folders from the file, or creates the file from the
         folders given; see the class comment. installFolders holds the defaults
         on entry. vst2Default is asked only when the file is created or lacks
-        VST2_Path, and answers "" when no system-wide VST2 folder is set. */
+        VST2_Path, or when there is no settings folder at all, and answers ""
+        when no system-wide VST2 folder is set. */
     void loadSettings (const juce::File& settingsFolder,
                        std::array<juce::File, 4>& installFolders,
                        const std::function<juce::String()>& vst2Default);
 
     /** Sets one attribute in an existing, parsable settings file and writes the
-        document back. Returns whether the file was written. */
+        document back, unless the file is marked read-only. Returns whether the
+        file was written. */
     bool writeFolderSetting (const juce::File& settingsFolder,
                              const juce::String& attributeName,
                              const juce::String& folderPath);

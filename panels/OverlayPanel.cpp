@@ -7,6 +7,9 @@ OverlayPanel::OverlayPanel()
     addAndMakeVisible (closeButton);
     closeButton.addListener (this);
     closeButton.setAlpha (0.0f);
+
+    // Tab and Shift+Tab stay among the panel's own controls.
+    setFocusContainerType (FocusContainerType::keyboardFocusContainer);
 }
 
 OverlayPanel::~OverlayPanel() = default;

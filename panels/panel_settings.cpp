@@ -9,7 +9,7 @@ panel_settings::panel_settings (const juce::File& file, FolderCallback callback)
     for (size_t i = 0; i < folderRows.size(); ++i)
         folderRows[i] = { formatNames[i], settingsAttributes[i] };
 
-    const auto document = juce::XmlDocument::parse (settingsFile);
+    const auto document = SettingsFile::readDocument (settingsFile);
 
     for (size_t i = 0; i < folderRows.size(); ++i)
     {

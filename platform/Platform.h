@@ -28,6 +28,16 @@ namespace platform
 
     /** True when a folder setting names a definite place on this system: a full
         path from a drive or share on Windows, from the root elsewhere. Anything
-        else would be resolved against the working directory or the current drive. */
+        else would be resolved against the working directory or the current drive.
+        On Windows the device namespace (\\.\..., and \\?\... other than the
+        long forms of a drive path or a share) names no folder either. */
     bool isAbsoluteFolderPath (const juce::String& path);
+
+    /** True when the path leads (through links) to a regular file: not a
+        folder, and not a device or a pipe that could block a reader. */
+    bool isRegularFile (const juce::File&);
+
+    /** True when an existing file is marked read-only: no write permission bit
+        at all, or one the user lacks; on Windows the read-only attribute. */
+    bool isReadOnlyFile (const juce::File&);
 }

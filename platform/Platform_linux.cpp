@@ -3,6 +3,9 @@
 
 #if ! JUCE_WINDOWS
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace platform
 {
     static juce::File homeFolder()
@@ -58,6 +61,24 @@ namespace platform
     bool isAbsoluteFolderPath (const juce::String& path)
     {
         return path.startsWithChar ('/');
+    }
+
+    bool isRegularFile (const juce::File& file)
+    {
+        struct stat st;
+        return ::stat (file.getFullPathName().toRawUTF8(), &st) == 0 && S_ISREG (st.st_mode);
+    }
+
+    bool isReadOnlyFile (const juce::File& file)
+    {
+        struct stat st;
+        if (::stat (file.getFullPathName().toRawUTF8(), &st) != 0)
+            return false;
+
+        // Root may write anything; a file without any write bit was still
+        // meant to be left alone.
+        return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
+                || ::access (file.getFullPathName().toRawUTF8(), W_OK) != 0;
     }
 }
 

@@ -56,13 +56,44 @@ namespace platform
         // "C:\x" or "C:/x", or a UNC share "\\server\share". "C:x" and "\x" are
         // relative to a current directory or drive and so name no definite place.
         const auto isSeparator = [] (juce::juce_wchar c) { return c == '\\' || c == '/'; };
+        const auto isDrivePath = [&] (const juce::String& p)
+        {
+            return p.length() >= 3 && juce::CharacterFunctions::isLetter (p[0]) && p[1] == ':' && isSeparator (p[2]);
+        };
 
-        if (path.length() >= 3 && juce::CharacterFunctions::isLetter (path[0])
-             && path[1] == ':' && isSeparator (path[2]))
+        if (isDrivePath (path))
             return true;
 
-        return path.length() > 2 && isSeparator (path[0]) && isSeparator (path[1])
-                && ! isSeparator (path[2]);
+        if (path.length() <= 2 || ! isSeparator (path[0]) || ! isSeparator (path[1]) || isSeparator (path[2]))
+            return false;
+
+        // "\\.\" and "\\?\" open the device namespace: volumes, pipes, devices.
+        // Only the long forms of a drive path and of a share are folders.
+        if (path[2] == '.' || path[2] == '?')
+        {
+            if (path[2] != '?' || ! isSeparator (path[3]))
+                return false;
+
+            const auto rest = path.substring (4);
+            return isDrivePath (rest)
+                    || (rest.startsWithIgnoreCase ("UNC") && rest.length() > 4 && isSeparator (rest[3])
+                         && ! isSeparator (rest[4]));
+        }
+
+        return true;
+    }
+
+    bool isRegularFile (const juce::File& file)
+    {
+        const auto attributes = GetFileAttributesW (file.getFullPathName().toWideCharPointer());
+        return attributes != INVALID_FILE_ATTRIBUTES
+                && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+    }
+
+    bool isReadOnlyFile (const juce::File& file)
+    {
+        const auto attributes = GetFileAttributesW (file.getFullPathName().toWideCharPointer());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     }
 }
 

@@ -186,9 +186,9 @@ TEST (InstallerFaults, ReadOnlyFolderKeepsTheInstalledCopy)
         GTEST_SKIP() << "chattr +i is not available on this file system";
 
     const auto install = installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format));
-    EXPECT_EQ (install.reason, InstallFailure::cannotWrite);
+    EXPECT_EQ (install.reason, "no permission to write to the install folder");
     const auto uninstall = uninstallFormat (folder, "Vantorix3", vst2Format);
-    EXPECT_EQ (uninstall.reason, InstallFailure::cannotRemove);
+    EXPECT_EQ (uninstall.reason, "no permission to remove the installed copy");
     EXPECT_EQ (snapshotTree (folder), before);
 }
 
@@ -210,7 +210,7 @@ TEST (InstallerFaults, FullDiskKeepsTheInstalledCopy)
     const auto before = snapshotTree (folder);
 
     const auto outcome = installFormat (folder, "Vantorix3", vst3Format, archiveFor (vst3Format));
-    EXPECT_EQ (outcome.reason, InstallFailure::cannotWrite);
+    EXPECT_EQ (outcome.reason, "the disk is full");
     EXPECT_EQ (snapshotTree (folder), before);
 }
 #else
@@ -227,8 +227,9 @@ TEST (InstallerFaults, FileHeldOpenKeepsTheInstalledCopy)
                                      GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE (handle, INVALID_HANDLE_VALUE);
 
-    EXPECT_EQ (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).reason, InstallFailure::inUse);
-    EXPECT_EQ (uninstallFormat (folder, "Vantorix3", vst2Format).reason, InstallFailure::cannotRemove);
+    EXPECT_EQ (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).reason,
+               "could not replace the installed copy, a file is in use");
+    EXPECT_EQ (uninstallFormat (folder, "Vantorix3", vst2Format).reason, "could not remove the installed copy, a file is in use");
     CloseHandle (handle);
 
     EXPECT_EQ (snapshotTree (folder), before);

@@ -1,5 +1,6 @@
 #include "MainComponent.h"
 #include "Palette.h"
+#include "../install/Recovery.h"
 #include "../install/SettingsFile.h"
 #include "../platform/Platform.h"
 #include "../panels/LicenceText.h"
@@ -38,6 +39,12 @@ MainComponent::MainComponent()
     manualUrl = juce::URL (product::pageUrl);
 
     loadSettings();
+
+    // A run that was cut short (process killed, power lost) is put right before
+    // anything is shown, so the screen tells the truth. A folder another copy
+    // of the program is working in is left to that copy.
+    for (int format = 0; format < numFormats; ++format)
+        recoverInstallFolder (installFolders[(size_t) format], productName, format, platform::systemFileSystem(), 0);
 
     for (size_t i = 0; i < extraButtons.size(); ++i)
         extraButtons[i] = makeInvisibleButton (extraNames[i]);
@@ -86,6 +93,11 @@ std::unique_ptr<juce::TextButton> MainComponent::makeInvisibleButton (const juce
     button->setName (name);
     button->setAlpha (0.0f);
     button->addListener (this);
+
+    // Nothing shows where keyboard focus on an invisible button would be, and
+    // focus could then walk to buttons under an open panel.
+    button->setWantsKeyboardFocus (false);
+    button->setMouseClickGrabsKeyboardFocus (false);
     return button;
 }
 

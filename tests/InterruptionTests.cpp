@@ -1,0 +1,387 @@
+// Installs and uninstalls that fail or stop at every file-system call they make.
+//
+// Each scenario first runs once cleanly through the recording file system;
+// the calls it made are the steps. Then, for every step in turn, the run is
+// repeated from the same starting disk with that step failing (each error
+// such a call meets in the field, once and for good), and with the process
+// stopping there, after which the recovery that the next start runs is
+// applied. What the folder may hold afterwards: the old item whole or the
+// new item whole (for an uninstall, the old item whole or nothing), matching
+// what the run reported, and nothing beside it.
+
+#include "TestEnvironment.h"
+#include "FaultyFileSystem.h"
+#include "../install/Installer.h"
+#include "../install/Recovery.h"
+
+using Tree = std::map<std::string, std::string>;
+using Op = FaultyFileSystem::Op;
+
+namespace
+{
+    const juce::String productName ("Vantorix3");
+
+    /** A small archive of a format's real layout, whose binary is one of the
+        version fixtures; the older one also holds a preset the user added. */
+    juce::MemoryBlock smallArchive (int format, const char* versionFixtureName, bool withPreset)
+    {
+        const auto binary = readBytes (versionFixture (versionFixtureName));
+        std::vector<std::pair<juce::String, std::string>> entries;
+
+        if (format == vst3Format)
+        {
+            entries = { { "Vantorix3.vst3\\Contents\\", {} },
+                        { "Vantorix3.vst3\\Contents\\Resources\\moduleinfo.json", "{ \"Name\": \"Vantorix3\" }" },
+                        { "Vantorix3.vst3\\Contents\\x86_64-win\\Vantorix3.vst3", binary } };
+
+            if (withPreset)
+                entries.push_back ({ "Vantorix3.vst3\\Contents\\Resources\\Presets\\Warm.vst3preset", "preset" });
+        }
+        else if (format == aaxFormat)
+        {
+            entries = { { "Vantorix3.aaxplugin\\Contents\\", {} },
+                        { "Vantorix3.aaxplugin\\desktop.ini", "[.ShellClassInfo]" },
+                        { "Vantorix3.aaxplugin\\Contents\\x64\\Vantorix3.aaxplugin", binary } };
+        }
+        else
+        {
+            entries = { { productName + itemExtensions[(size_t) format], binary } };
+        }
+
+        juce::ZipFile::Builder builder;
+        for (const auto& [name, bytes] : entries)
+            builder.addEntry (new juce::MemoryInputStream (bytes.data(), bytes.size(), true), name.endsWithChar ('\\') ? 0 : 6,
+                              name, juce::Time (2026, 10, 2, 12, 0));
+
+        juce::MemoryOutputStream out;
+        builder.writeToStream (out, nullptr);
+        return out.getMemoryBlock();
+    }
+
+    EmbeddedData view (const juce::MemoryBlock& block)  { return { static_cast<const char*> (block.getData()), (int) block.getSize() }; }
+
+    struct Scenario
+    {
+        const char* name;
+        int format;
+        bool uninstall;
+    };
+
+    /** One scenario's disk: an install folder holding the older item, and the
+        trees the folder may hold after a run. */
+    class ScenarioDisk
+    {
+    public:
+        ScenarioDisk (const Scenario& s, const juce::File& root)
+            : scenario (s), folder (root.getChildFile ("plugins")),
+              older (smallArchive (s.format, "v3.2.1.0.dll", true)), newer (smallArchive (s.format, "v3.3.0.0.dll", false))
+        {
+            reset();
+            oldTree = snapshotTree (folder);
+            EXPECT_FALSE (oldTree.empty());
+
+            if (scenario.uninstall)
+            {
+                newTree = {};
+            }
+            else
+            {
+                EXPECT_TRUE (installFormat (folder, productName, s.format, view (newer)).succeeded);
+                newTree = snapshotTree (folder);
+                reset();
+            }
+        }
+
+        void reset() const
+        {
+            folder.deleteRecursively();
+            const auto outcome = installFormat (folder, productName, scenario.format, view (older));
+            ASSERT_TRUE (outcome.succeeded) << outcome.reason;
+        }
+
+        FormatOutcome run (platform::FileSystem& fs) const
+        {
+            return scenario.uninstall ? uninstallFormat (folder, productName, scenario.format, fs)
+                                      : installFormat (folder, productName, scenario.format, view (newer), fs);
+        }
+
+        /** What the folder holds: the old or the new tree, or something else. */
+        juce::String describe (const Tree& tree) const
+        {
+            if (tree == oldTree)  return "old";
+            if (tree == newTree)  return scenario.uninstall ? "nothing" : "new";
+
+            juce::String listing ("something else:");
+            for (const auto& [path, bytes] : tree)
+                listing << " " << path;
+            return listing;
+        }
+
+        juce::String now() const  { return describe (snapshotTree (folder)); }
+
+        const Scenario scenario;
+        const juce::File folder;
+        const juce::MemoryBlock older, newer;
+        Tree oldTree, newTree;
+    };
+
+    const juce::String oldState ("old"), newState ("new"), emptyState ("nothing");
+
+    juce::String expectedAfter (const ScenarioDisk& disk, const FormatOutcome& outcome)
+    {
+        if (! outcome.succeeded)
+            return oldState;
+
+        return disk.scenario.uninstall ? emptyState : newState;
+    }
+
+    /** Nothing inside the working folder may end in the format's extension, or
+        a host scanning the install folder could load it as a plug-in. */
+    void expectNoVisibleWorkingNames (const ScenarioDisk& disk)
+    {
+        const auto extension = juce::String (itemExtensions[(size_t) disk.scenario.format]);
+        const auto work = WorkingItems::folderFor (pluginItemFor (disk.folder, productName, disk.scenario.format));
+
+        if (! work.isDirectory())
+            return;
+
+        for (const auto& entry : juce::RangedDirectoryIterator (work, true, "*", juce::File::findFilesAndDirectories))
+            EXPECT_FALSE (entry.getFile().getFileName().endsWithIgnoreCase (extension)) << entry.getFile().getFullPathName();
+    }
+
+    const Scenario scenarios[] = {
+        { "install VST3 over an older bundle", vst3Format, false },
+        { "install CLAP over an older file", clapFormat, false },
+        { "install AAX over an older bundle", aaxFormat, false },
+        { "uninstall VST3", vst3Format, true },
+        { "uninstall VST2", vst2Format, true },
+    };
+}
+
+//==============================================================================
+TEST (Interruption, CleanRunsFlushBeforeTheyMakeAnythingLiveAndStayInTheirFolder)
+{
+    for (const auto& scenario : scenarios)
+    {
+        SCOPED_TRACE (scenario.name);
+        IsolatedHome home;
+        ScenarioDisk disk (scenario, home.root);
+
+        FaultyFileSystem fs;
+        const auto outcome = disk.run (fs);
+        ASSERT_TRUE (outcome.succeeded) << outcome.reason;
+        EXPECT_EQ (disk.now(), expectedAfter (disk, outcome));
+
+        const auto item = pluginItemFor (disk.folder, productName, scenario.format).getFullPathName();
+        std::set<juce::String> unflushedFiles, unflushedFolders;
+        bool swapped = false, folderFlushedAfterSwap = false;
+
+        for (const auto& call : fs.calls)
+        {
+            EXPECT_TRUE (juce::File (call.path) == disk.folder || juce::File (call.path).isAChildOf (disk.folder)) << call.path;
+
+            switch (call.op)
+            {
+                case Op::createFile:    unflushedFiles.insert (call.path); break;
+                case Op::flush:         unflushedFiles.erase (call.path); break;
+                case Op::createFolder:  unflushedFolders.insert (call.path); break;
+                case Op::flushFolder:
+                    unflushedFolders.erase (call.path);
+                    folderFlushedAfterSwap = folderFlushedAfterSwap || (swapped && call.path == disk.folder.getFullPathName());
+                    break;
+                case Op::move:
+                    if (call.target == item && ! scenario.uninstall)
+                    {
+                        // The staged copy goes live: all of it must be on the disk.
+                        EXPECT_TRUE (unflushedFiles.empty()) << *unflushedFiles.begin();
+                        EXPECT_TRUE (unflushedFolders.empty()) << *unflushedFolders.begin();
+                        swapped = true;
+                    }
+                    else if (call.path == item && scenario.uninstall)
+                    {
+                        swapped = true;
+                    }
+                    break;
+                case Op::removeFile:
+                case Op::removeFolder:
+                    // Clearing up starts only once the new state is on the disk.
+                    EXPECT_TRUE (folderFlushedAfterSwap) << "removed before the folder was flushed: " << call.path;
+                    break;
+                case Op::write:
+                case Op::close:
+                    break;
+            }
+        }
+
+        EXPECT_TRUE (swapped);
+    }
+}
+
+TEST (Interruption, EveryStepThatFailsLeavesOneWholeItemAndTellsTheTruth)
+{
+    for (const auto& scenario : scenarios)
+    {
+        SCOPED_TRACE (scenario.name);
+        IsolatedHome home;
+        ScenarioDisk disk (scenario, home.root);
+
+        FaultyFileSystem clean;
+        ASSERT_TRUE (disk.run (clean).succeeded);
+        const auto steps = clean.calls;
+        disk.reset();
+
+        for (size_t step = 1; step <= steps.size(); ++step)
+        {
+            for (const auto error : FaultyFileSystem::realisticErrors (steps[step - 1].op))
+            {
+                for (const int times : { 1, -1 })
+                {
+                    SCOPED_TRACE (juce::String ("step ") + juce::String ((int) step) + " " + FaultyFileSystem::nameOf (steps[step - 1].op)
+                                  + " " + steps[step - 1].path + ", error " + juce::String ((int) error)
+                                  + (times < 0 ? " for good" : " once"));
+                    FaultyFileSystem fs;
+                    fs.failCall ((int) step, error, times);
+                    const auto outcome = disk.run (fs);
+
+                    if (! outcome.succeeded)
+                        EXPECT_FALSE (outcome.reason.isEmpty());
+
+                    expectNoVisibleWorkingNames (disk);
+
+                    if (times > 0)
+                    {
+                        // A single refusal is retried or rolled back without a trace.
+                        EXPECT_EQ (disk.now(), expectedAfter (disk, outcome));
+                    }
+                    else
+                    {
+                        // A lasting one may keep a hidden copy that the system
+                        // will not let go; the next run's recovery removes it.
+                        const auto item = pluginItemFor (disk.folder, productName, scenario.format);
+                        ASSERT_TRUE (recoverInterruptedWork (platform::systemFileSystem(), item, scenario.format, {}).ok());
+                        EXPECT_EQ (disk.now(), expectedAfter (disk, outcome));
+                    }
+
+                    disk.reset();
+                }
+            }
+        }
+    }
+}
+
+TEST (Interruption, EveryStepWhereTheProcessStopsIsPutRightByTheNextStart)
+{
+    for (const auto& scenario : scenarios)
+    {
+        SCOPED_TRACE (scenario.name);
+        IsolatedHome home;
+        ScenarioDisk disk (scenario, home.root);
+
+        FaultyFileSystem clean;
+        ASSERT_TRUE (disk.run (clean).succeeded);
+        const auto steps = clean.calls.size();
+        disk.reset();
+
+        const auto finalState = scenario.uninstall ? emptyState : newState;
+
+        for (size_t step = 1; step <= steps + 1; ++step)
+        {
+            SCOPED_TRACE ("stopped at step " + juce::String ((int) step));
+            FaultyFileSystem fs;
+            fs.stopAt ((int) step);
+            std::ignore = disk.run (fs);
+            expectNoVisibleWorkingNames (disk);
+
+            // The next start, as the main component runs it.
+            EXPECT_TRUE (recoverInstallFolder (disk.folder, productName, scenario.format, platform::systemFileSystem(), 0));
+            const auto state = disk.now();
+            EXPECT_TRUE (state == oldState || state == finalState) << state;
+
+            if (step > steps)
+                EXPECT_EQ (state, finalState);
+
+            disk.reset();
+        }
+    }
+}
+
+TEST (Interruption, ABlockedMoveIsRetriedBrieflyThenRolledBack)
+{
+    IsolatedHome home;
+    ScenarioDisk disk (scenarios[0], home.root);
+    const auto item = pluginItemFor (disk.folder, productName, vst3Format).getFullPathName();
+
+    FaultyFileSystem clean;
+    ASSERT_TRUE (disk.run (clean).succeeded);
+    disk.reset();
+    const auto swap = std::find_if (clean.calls.begin(), clean.calls.end(),
+                                    [&] (const FaultyFileSystem::Call& c) { return c.op == Op::move && c.target == item; });
+    ASSERT_NE (swap, clean.calls.end());
+    const auto swapStep = (int) (swap - clean.calls.begin()) + 1;
+
+    FaultyFileSystem twice;
+    twice.failCall (swapStep, platform::FileError::inUse, 2);
+    EXPECT_TRUE (disk.run (twice).succeeded);
+    EXPECT_EQ (twice.pauses, 2);
+    EXPECT_EQ (disk.now(), newState);
+
+    disk.reset();
+    FaultyFileSystem always;
+    always.failCall (swapStep, platform::FileError::inUse, -1);
+    const auto outcome = disk.run (always);
+    EXPECT_FALSE (outcome.succeeded);
+    EXPECT_EQ (outcome.reason, "could not replace the installed copy, a file is in use");
+    EXPECT_TRUE (outcome.detail.contains ("injected move failure")) << outcome.detail;
+    EXPECT_GE (always.pausedMilliseconds, 400);
+    EXPECT_LE (always.pausedMilliseconds, 600);
+    EXPECT_EQ (disk.now(), oldState);
+
+    // A full disk is no passing state: no retries.
+    disk.reset();
+    FaultyFileSystem full;
+    full.failCall (swapStep, platform::FileError::diskFull);
+    EXPECT_EQ (disk.run (full).reason, "the disk is full");
+    EXPECT_EQ (full.pauses, 0);
+    EXPECT_EQ (disk.now(), oldState);
+}
+
+TEST (Interruption, LeftoversOfEarlierVersionsAreRecovered)
+{
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("vst3");
+    ASSERT_TRUE (installFormat (folder, productName, vst3Format, archiveFor (vst3Format)).succeeded);
+    const auto installed = snapshotTree (folder);
+
+    // Killed between setting the old copy aside and moving the new one in,
+    // after an earlier run had already left a staging folder behind.
+    const auto item = folder.getChildFile ("Vantorix3.vst3");
+    ASSERT_TRUE (item.moveFileTo (folder.getChildFile (".Vantorix3.vst3.previous")));
+    writeBytes (folder.getChildFile (".Vantorix3.vst3.staging/Vantorix3.vst3/Contents/x86_64-win/Vantorix3.vst3"), "part");
+    writeBytes (folder.getChildFile (".Vantorix3.vst3.staging2/Vantorix3.vst3/Contents/x86_64-win/Vantorix3.vst3"), "part");
+    writeBytes (folder.getChildFile (".Vantorix3.vst3.removed/Contents/moduleinfo.json"), "part");
+    writeBytes (folder.getChildFile (".Vantorix3.vst3.staging-notes.txt"), "not ours");
+
+    EXPECT_TRUE (recoverInstallFolder (folder, productName, vst3Format, platform::systemFileSystem(), 0));
+
+    auto expected = installed;
+    expected[".Vantorix3.vst3.staging-notes.txt"] = "not ours";
+    EXPECT_EQ (snapshotTree (folder), expected);
+}
+
+TEST (Interruption, RecoveryRemovesAPlantedLinkButNothingItPointsTo)
+{
+   #if JUCE_WINDOWS
+    GTEST_SKIP() << "symbolic links need a privilege the test may lack";
+   #else
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("clap");
+    const auto elsewhere = home.root.getChildFile ("precious");
+    writeBytes (elsewhere.getChildFile ("keep.txt"), "keep");
+    folder.createDirectory();
+    ASSERT_TRUE (elsewhere.createSymbolicLink (WorkingItems::folderFor (folder.getChildFile ("Vantorix3.clap")), true));
+
+    EXPECT_TRUE (recoverInstallFolder (folder, productName, clapFormat, platform::systemFileSystem(), 0));
+    EXPECT_TRUE (snapshotTree (folder).empty());
+    EXPECT_EQ (readBytes (elsewhere.getChildFile ("keep.txt")), "keep");
+   #endif
+}
