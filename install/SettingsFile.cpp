@@ -1,7 +1,7 @@
 #include "SettingsFile.h"
 #include "FormatCatalogue.h"
 #include "../platform/Platform.h"
-#include <cstring>
+#include <cctype>
 #include <string_view>
 
 namespace SettingsFile
@@ -72,52 +72,75 @@ namespace SettingsFile
             return true;
         }
 
-        /** True when the text holds exactly one element and no declaration
-            other than comments, processing instructions and CDATA. Scanned
-            without recursion, so that no nesting depth can exhaust the stack. */
-        bool isSingleElementWithoutDtd (const std::string& text)
+        /** True when a reference starts at `at` ('&') that XML itself defines:
+            the five predefined entities or a character reference. */
+        bool isXmlOwnReference (std::string_view text, size_t at)
+        {
+            const auto end = text.find (';', at);
+            if (end == std::string_view::npos)
+                return false;
+
+            const auto name = text.substr (at + 1, end - at - 1);
+
+            for (auto predefined : { "amp", "lt", "gt", "quot", "apos" })
+                if (name == predefined)
+                    return true;
+
+            const bool hex = name.size() > 2 && name.substr (0, 2) == "#x";
+            const auto digits = name.substr (hex ? 2 : 1);
+
+            return name.size() > 1 && name[0] == '#' && ! digits.empty() && digits.size() <= 8
+                    && std::all_of (digits.begin(), digits.end(), [hex] (char c)
+                                    { return (c >= '0' && c <= '9') || (hex && std::isxdigit ((unsigned char) c)); });
+        }
+
+        /** True when the text holds exactly one element, no declaration other
+            than comments, processing instructions and CDATA, and no reference
+            but XML's own. Scanned without recursion, so that no nesting depth
+            can exhaust the stack, and before the framework's parser, which
+            follows DTDs and recurses into elements without limit. */
+        bool isPlainDocument (std::string_view text)
         {
             int elements = 0;
-            size_t i = 0;
+            char quote = 0;
+            bool inTag = false;
 
-            const auto skipPast = [&text, &i] (const char* terminator)
+            for (size_t i = 0; i < text.size(); ++i)
             {
-                const auto end = text.find (terminator, i);
-                if (end == std::string::npos)
-                    return false;
+                const auto c = text[i];
 
-                i = end + std::strlen (terminator);
-                return true;
-            };
-
-            while ((i = text.find ('<', i)) != std::string::npos)
-            {
-                const auto rest = std::string_view (text).substr (i);
-
-                if (rest.rfind ("<!--", 0) == 0)          { if (! skipPast ("-->")) return false; continue; }
-                if (rest.rfind ("<![CDATA[", 0) == 0)     { if (! skipPast ("]]>")) return false; continue; }
-                if (rest.rfind ("<?", 0) == 0)            { if (! skipPast ("?>")) return false; continue; }
-                if (rest.rfind ("<!", 0) == 0)            return false;     // DOCTYPE, ENTITY and every other declaration
-                if (rest.rfind ("</", 0) == 0)            { if (! skipPast (">")) return false; continue; }
-
-                if (++elements > 1)
-                    return false;
-
-                // The tag's end, outside quoted attribute values.
-                char quote = 0;
-                for (++i; i < text.size(); ++i)
+                if (c == '&')
                 {
-                    const auto c = text[i];
-                    if (quote != 0)            { if (c == quote) quote = 0; }
-                    else if (c == '"' || c == '\'')  quote = c;
-                    else if (c == '>')         break;
+                    if (! isXmlOwnReference (text, i))
+                        return false;
                 }
+                else if (inTag)
+                {
+                    if (quote != 0)                  { if (c == quote) quote = 0; }
+                    else if (c == '"' || c == '\'')  quote = c;
+                    else if (c == '>')               inTag = false;
+                }
+                else if (c == '<')
+                {
+                    const auto rest = text.substr (i);
+                    const auto skipPast = [&] (std::string_view terminator)
+                    {
+                        const auto end = text.find (terminator, i);
+                        i = end == std::string_view::npos ? text.size() : end + terminator.size() - 1;
+                        return end != std::string_view::npos;
+                    };
 
-                if (i >= text.size())
-                    return false;
+                    if (rest.rfind ("<!--", 0) == 0)          { if (! skipPast ("-->")) return false; }
+                    else if (rest.rfind ("<![CDATA[", 0) == 0) { if (! skipPast ("]]>")) return false; }
+                    else if (rest.rfind ("<?", 0) == 0)        { if (! skipPast ("?>")) return false; }
+                    else if (rest.rfind ("<!", 0) == 0)        return false;   // DOCTYPE, ENTITY and every other declaration
+                    else if (rest.rfind ("</", 0) == 0)        inTag = true;
+                    else if (++elements > 1)                  return false;
+                    else                                      inTag = true;
+                }
             }
 
-            return elements == 1;
+            return elements == 1 && ! inTag;
         }
     }
 
@@ -142,7 +165,7 @@ namespace SettingsFile
 
         if (! isValidUtf8 (reinterpret_cast<const uint8_t*> (bytes.data()), bytes.size())
              || bytes.find ('\0') != std::string::npos
-             || ! isSingleElementWithoutDtd (bytes))
+             || ! isPlainDocument (bytes))
             return nullptr;
 
         // Parsed from text, the document has no file to resolve anything against.

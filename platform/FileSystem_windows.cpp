@@ -22,7 +22,7 @@ namespace platform
                 case ERROR_BUSY:                    return FileError::inUse;
                 case ERROR_DISK_FULL:
                 case ERROR_HANDLE_DISK_FULL:
-                case ERROR_DISK_QUOTA_EXCEEDED:     return FileError::diskFull;
+                case 1295 /* ERROR_DISK_QUOTA_EXCEEDED */:  return FileError::diskFull;
                 case ERROR_ALREADY_EXISTS:
                 case ERROR_FILE_EXISTS:
                 case ERROR_DIR_NOT_EMPTY:           return FileError::alreadyExists;

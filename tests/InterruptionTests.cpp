@@ -13,6 +13,7 @@
 #include "FaultyFileSystem.h"
 #include "../install/Installer.h"
 #include "../install/Recovery.h"
+#include "../ui/MainComponent.h"
 
 using Tree = std::map<std::string, std::string>;
 using Op = FaultyFileSystem::Op;
@@ -384,4 +385,97 @@ TEST (Interruption, RecoveryRemovesAPlantedLinkButNothingItPointsTo)
     EXPECT_TRUE (snapshotTree (folder).empty());
     EXPECT_EQ (readBytes (elsewhere.getChildFile ("keep.txt")), "keep");
    #endif
+}
+
+//==============================================================================
+// Two copies of the program: one holds its install just before the swap while
+// the other starts. The starting copy's recovery must leave the working copy
+// alone; both then end with the whole new item.
+
+namespace
+{
+    const char* const pausedInstallVariable = "TSR_TEST_PAUSED_INSTALL";
+}
+
+/** The other copy, run by the test in a process of its own (see TestMain):
+    installs the newer CLAP item into the folder named by the variable and,
+    just before moving it in, writes "paused" there and waits for "go". */
+int runPausedInstallIfAsked()
+{
+    const auto folderPath = juce::SystemStats::getEnvironmentVariable (pausedInstallVariable, {});
+    if (folderPath.isEmpty())
+        return -1;
+
+    const juce::File folder (folderPath), signals = folder.getSiblingFile ("signals");
+    const auto item = pluginItemFor (folder, productName, clapFormat).getFullPathName();
+    FaultyFileSystem fs;
+    fs.beforeCall = [&] (int, const FaultyFileSystem::Call& call)
+    {
+        if (call.op != Op::move || call.target != item)
+            return;
+
+        signals.getChildFile ("paused").create();
+        for (int i = 0; i < 6000 && ! signals.getChildFile ("go").exists(); ++i)
+            juce::Thread::sleep (10);
+    };
+
+    const auto newer = smallArchive (clapFormat, "v3.3.0.0.dll", false);
+    return installFormat (folder, productName, clapFormat, view (newer), fs).succeeded ? 0 : 1;
+}
+
+TEST (Interruption, AStartingCopyLeavesAnotherCopysWorkAlone)
+{
+    IsolatedHome home;
+    const Scenario scenario { "install CLAP", clapFormat, false };
+    ScenarioDisk disk (scenario, home.root);
+    const auto signals = disk.folder.getSiblingFile ("signals");
+    signals.createDirectory();
+
+    home.setVariable (pausedInstallVariable, disk.folder.getFullPathName());
+    juce::ChildProcess other;
+    ASSERT_TRUE (other.start (juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName(), 0));
+    home.setVariable (pausedInstallVariable, std::nullopt);
+
+    for (int i = 0; i < 3000 && ! signals.getChildFile ("paused").exists(); ++i)
+        juce::Thread::sleep (10);
+    ASSERT_TRUE (signals.getChildFile ("paused").exists()) << "the other copy never reached its swap";
+
+    const auto working = snapshotTree (disk.folder);
+    EXPECT_NE (working, disk.oldTree);      // its working folder is there
+
+    // This copy starts: recovery finds the folder taken and touches nothing.
+    EXPECT_FALSE (recoverInstallFolder (disk.folder, productName, clapFormat, platform::systemFileSystem(), 0));
+    EXPECT_EQ (snapshotTree (disk.folder), working);
+
+    signals.getChildFile ("go").create();
+    EXPECT_TRUE (other.waitForProcessToFinish (60000));
+    EXPECT_EQ (other.getExitCode(), 0u);
+    EXPECT_EQ (disk.now(), newState);
+
+    // And this copy's own install, now that the folder is free.
+    EXPECT_TRUE (disk.run (platform::systemFileSystem()).succeeded);
+    EXPECT_EQ (disk.now(), newState);
+}
+
+TEST (Interruption, TheMainScreenStartsWithAStoppedRunPutRight)
+{
+    IsolatedHome home;
+    const auto folder = home.defaultFolder (vst3Format);
+    const auto item = pluginItemFor (folder, productName, vst3Format);
+    ASSERT_TRUE (installFormat (folder, productName, vst3Format, archiveFor (vst3Format)).succeeded);
+    const auto installed = snapshotTree (folder);
+
+    // A reinstall killed right after it set the old copy aside.
+    FaultyFileSystem fs;
+    fs.beforeCall = [&] (int number, const FaultyFileSystem::Call& call)
+    {
+        if (call.op == Op::move && call.path == item.getFullPathName())
+            fs.stopAt (number + 1);
+    };
+    std::ignore = installFormat (folder, productName, vst3Format, archiveFor (vst3Format), fs);
+    ASSERT_FALSE (item.exists());
+
+    MainComponent main;
+    EXPECT_TRUE (main.isSelected (vst3Format));
+    EXPECT_EQ (snapshotTree (folder), installed);
 }

@@ -80,10 +80,13 @@ TEST (WindowsPlatform, MessagesStillArriveAfterACloseRequestToTheHiddenWindow)
 
 TEST (WindowsPlatform, OnlyFullPathsNameAFolder)
 {
-    for (auto* path : { "C:\\x", "c:/x", "\\\\server\\share" })
+    for (auto* path : { "C:\\x", "c:/x", "\\\\server\\share", "\\\\?\\C:\\x", "//?/c:/x", "\\\\?\\UNC\\server\\share" })
         EXPECT_TRUE (platform::isAbsoluteFolderPath (path)) << path;
 
-    for (auto* path : { "", "C:", "C:x", "\\x", "/x", "x\\y", "\\\\\\x" })
+    // Relative paths, and the device namespace: volumes, disks, pipes.
+    for (auto* path : { "", "C:", "C:x", "\\x", "/x", "x\\y", "\\\\\\x",
+                        "\\\\.\\PhysicalDrive0", "\\\\.\\C:\\x", "//./pipe/x", "\\\\?\\Volume{0b1c}\\x",
+                        "\\\\?\\GLOBALROOT\\Device\\x", "\\\\?\\C:", "\\\\?\\UNC\\", "\\\\?\\UNC\\\\x", "\\\\?" })
         EXPECT_FALSE (platform::isAbsoluteFolderPath (path)) << path;
 }
 

@@ -111,7 +111,10 @@ void IsolatedHome::removeMachineState() const
     const char* items[] = { "Vantorix3.vst3", "Vantorix3.dll", "Vantorix3.clap", "Vantorix3.aaxplugin" };
 
     for (int format = 0; format < 4; ++format)
+    {
         defaultFolder (format).getChildFile (items[format]).deleteRecursively();
+        defaultFolder (format).getChildFile ("." + juce::String (items[format]) + ".tsr-work").deleteRecursively();
+    }
 
     runCommand ({ "reg", "delete", "HKLM\\SOFTWARE\\VST", "/v", "VSTPluginsPath", "/f", "/reg:64" });
    #endif
