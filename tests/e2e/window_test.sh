@@ -17,25 +17,9 @@ mkdir -p "$home/.local/share/Tessarine" "$home/tmp" "$shots"
 export HOME=$home TMPDIR=$home/tmp
 unset XDG_DATA_HOME VST_PATH
 
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+. "$here/window_lib.sh"
 
-windows_of() {   # visible window ids of one process; JUCE replaces its first
-                 # window when it switches to the native title bar
-    xdotool search --all --onlyvisible --pid "$1" --name '^tsr_installer$' 2>/dev/null
-}
-
-wait_for_window() {
-    for _ in $(seq 1 100); do
-        ids=$(windows_of "$1")
-        if [ -n "$ids" ]; then echo "$ids"; return 0; fi
-        sleep 0.2
-    done
-    return 1
-}
-
-/usr/bin/python3 "$here/close_window.py" --hold "$home/atoms-ready" &
-for _ in $(seq 1 100); do [ -e "$home/atoms-ready" ] && break; sleep 0.1; done
+hold_atoms "$home/atoms-ready"
 "$app" extra arguments --are-ignored &
 first=$!
 win=$(wait_for_window $first) || { fail "no window within 20 s"; exit 1; }
@@ -43,13 +27,7 @@ win=$(wait_for_window $first) || { fail "no window within 20 s"; exit 1; }
 win=$(echo "$win" | head -1)
 
 # The window settles at its content's size once that is set.
-for _ in $(seq 1 50); do
-    win=$(windows_of $first | head -1)
-    geometry=$(xdotool getwindowgeometry "$win" 2>/dev/null | sed -n 's/.*Geometry: //p')
-    [ "$geometry" = "600x600" ] && break
-    sleep 0.1
-done
-[ "$geometry" = "600x600" ] || fail "client area is $geometry, not 600x600"
+win=$(settled_window $first) || fail "client area is not 600x600"
 
 sleep 0.5
 import -window "$win" "$shots/start_screen.png" || fail "no screenshot"
@@ -103,13 +81,6 @@ grep -q 'VST2_Path="'"$home"'/.vst"' "$settings" || fail "settings file not writ
 second=$!
 win2=$(wait_for_window $second) || fail "second copy opened no window"
 
-close_and_wait() {   # pid; asks again each second, as a busy machine can drop the first request
-    for _ in 1 2 3 4 5; do
-        id=$(windows_of "$1" | head -1)
-        [ -n "$id" ] && /usr/bin/python3 "$here/close_window.py" "$id"
-        for _ in $(seq 1 20); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
-    done
-}
 close_and_wait $first
 if kill -0 $first 2>/dev/null; then fail "closing the window did not quit (windows now: $(windows_of $first | tr "\n" " "))"; else
     wait $first; status=$?; [ $status -eq 0 ] || fail "exit status $status"; fi
@@ -118,5 +89,4 @@ kill -0 $second 2>/dev/null || fail "closing one copy ended the other"
 close_and_wait $second
 kill -0 $second 2>/dev/null && fail "second copy did not quit"
 
-if [ $failed -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
-exit $failed
+finish

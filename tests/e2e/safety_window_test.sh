@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The real window against what nobody clicks on purpose:
+#   - a settings file with a self-referencing entity: the program starts,
+#     shows its window and leaves the file byte for byte;
+#   - the keyboard under every panel: Tab, Shift+Tab, Return and Space in
+#     sequences write nothing to disk and change nothing on the main screen.
+set -u
+app=$1
+shots=$2
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ -z "${DISPLAY:-}" ]; then echo "no X display: skipped"; exit 77; fi
+
+home=$(mktemp -d /tmp/tsr-e2e-XXXXXX)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$home"' EXIT
+mkdir -p "$home/.local/share/Tessarine" "$home/tmp" "$shots"
+export HOME=$home TMPDIR=$home/tmp
+unset XDG_DATA_HOME VST_PATH
+
+. "$here/window_lib.sh"
+hold_atoms "$home/atoms-ready"
+settings=$home/.local/share/Tessarine/PluginManagerSettings.txt
+
+# 1. A hostile settings file.
+printf '<!DOCTYPE r [<!ENTITY a "x&a;">]><r VST3_Path="&a;"/>' > "$settings"
+cp "$settings" "$home/hostile-copy"
+"$app" &
+pid=$!
+win=$(settled_window $pid) || fail "no 600x600 window with a recursive entity in the settings file"
+sleep 0.5
+kill -0 $pid 2>/dev/null || fail "the program ended with a recursive entity in the settings file"
+cmp -s "$settings" "$home/hostile-copy" || fail "the hostile settings file was changed"
+close_and_wait $pid
+kill -0 $pid 2>/dev/null && fail "did not quit"
+rm -f "$settings"
+
+# 2. The keyboard under each panel. Nothing is installed, so nothing starts
+#    selected: a key that reached a tile or INSTALL would show, on disk or in
+#    the picture of the main screen.
+"$app" &
+pid=$!
+win=$(settled_window $pid) || { fail "no window"; finish; }
+sleep 0.5
+
+park() { xdotool mousemove --window "$win" 552 33; sleep 0.4; }   # over the panels' close control only
+open_and_close() {   # x y of a main-screen link, then xdotool key sequences to send
+    local x=$1 y=$2; shift 2
+    xdotool mousemove --window "$win" "$x" "$y" click 1
+    sleep 0.4
+    for keys in "$@"; do
+        # shellcheck disable=SC2086
+        xdotool key --window "$win" --delay 60 $keys
+        sleep 0.2
+    done
+    park
+    xdotool click 1
+    sleep 0.4
+}
+
+# The main screen as it looks with the pointer parked, after one panel came and went.
+open_and_close 72 456
+import -window "$win" "$home/before.png"
+
+sequences=("Tab Tab Tab Return" "shift+Tab shift+Tab Return" "space" "Tab space Tab space" "Return"
+           "Up Down Left Right Return" "Tab Tab Tab Tab Tab Tab Tab Tab Return")
+for panel in "EULA 72 456" "CHANGES 276 486" "SUPPORT 174 486" "SETTINGS 276 456"; do
+    set -- $panel
+    open_and_close "$2" "$3" "${sequences[@]}"
+    import -window "$win" "$home/after.png"
+    difference=$(compare -metric AE "$home/before.png" "$home/after.png" null: 2>&1)
+    [ "$difference" = "0" ] || { fail "keys under the $1 panel changed the main screen ($difference pixels)";
+                                 cp "$home/after.png" "$shots/keyboard_under_$1.png"; }
+done
+
+for item in .vst3/Vantorix3.vst3 .vst/Vantorix3.dll .clap/Vantorix3.clap .local/share/Avid/Audio/Plug-Ins/Vantorix3.aaxplugin; do
+    [ -e "$home/$item" ] && fail "keys under a panel installed $item"
+done
+kill -0 $pid 2>/dev/null || fail "the program ended"
+
+close_and_wait $pid
+finish
