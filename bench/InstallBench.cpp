@@ -1,7 +1,8 @@
 // Measures the install engine against baselines run in the same process:
-//   - installing all four formats (staging, checks and swap included) against
-//     `unzip -o` of the same archives and a plain ZipFile::uncompressTo of them
-//     (the zlib floor), each into a fresh folder;
+//   - installing all four formats (staging, checks, flushes and swap included),
+//     and the same without any flush, against `unzip -o` of the same archives
+//     and a plain ZipFile::uncompressTo of them (the zlib floor), each into a
+//     fresh folder; neither baseline flushes anything;
 //   - the memory the install takes above the idle process;
 //   - install-state detection of all four formats as one paint does it.
 // Prints its figures; it asserts nothing.
@@ -11,11 +12,12 @@
 #include "../install/PeFileVersion.h"
 #include <algorithm>
 #include <random>
+#include <unistd.h>
 
 namespace
 {
     std::string readFile (const juce::File& file);
-    constexpr int repetitions = 9;
+    int repetitions = 9;     // the first argument sets another count
     constexpr size_t binarySize = 16 * 1024 * 1024;   // deflates to about 8.8 MB, like the shipped archives
 
     /** Bytes that compress about as well as a plug-in binary: runs of code-like
@@ -110,6 +112,30 @@ namespace
         return std::string (static_cast<const char*> (block.getData()), block.getSize());
     }
 
+    /** The system's file calls with every flush left out, the ones started in
+        the background while a file is written too: the engine's cost without
+        its durability. */
+    struct UnflushedFileSystem final : platform::FileSystem
+    {
+        platform::FileSystem& system = platform::systemFileSystem();
+
+        platform::FileResult createFolder (const juce::File& f) override                        { return system.createFolder (f); }
+        platform::FileResult createFile (const juce::File& f, platform::OpenFile& o) override   { return system.createFile (f, o); }
+        platform::FileResult write (platform::OpenFile& o, const void* d, size_t n) override
+        {
+            return ::write ((int) o.handle, d, n) == (ssize_t) n ? platform::FileResult {} : platform::fileResultFor (errno, o.path);
+        }
+        platform::FileResult flush (platform::OpenFile&) override                               { return {}; }
+        platform::FileResult close (platform::OpenFile& o) override                             { return system.close (o); }
+        platform::FileResult move (const juce::File& a, const juce::File& b) override           { return system.move (a, b); }
+        platform::FileResult removeFile (const juce::File& f) override                          { return system.removeFile (f); }
+        platform::FileResult removeFolder (const juce::File& f) override                        { return system.removeFolder (f); }
+        platform::FileResult flushFolder (const juce::File&) override                           { return {}; }
+        platform::EntryKind kindOf (const juce::File& f) override                               { return system.kindOf (f); }
+        std::vector<juce::String> namesIn (const juce::File& f) override                        { return system.namesIn (f); }
+        void pause (int ms) override                                                            { system.pause (ms); }
+    };
+
     using Work = std::function<void (const juce::File&)>;
 
     /** Median seconds of each piece of work. The runs take turns, so that drift
@@ -128,6 +154,12 @@ namespace
                 works[w] (target);
                 times[w].push_back ((juce::Time::getMillisecondCounterHiRes() - start) / 1000.0);
                 target.deleteRecursively();
+
+                // Each run starts on a quiet disk: freeing what a durable run
+                // wrote (discards, journal commits) would otherwise fall on
+                // whichever run comes next.
+                ::sync();
+                juce::Thread::sleep (50);
             }
         }
 
@@ -191,6 +223,9 @@ int main (int argc, char** argv)
     if (argc == 3 && juce::String (argv[1]) == "--memory")
         return measureMemory (juce::File (argv[2]));
 
+    if (argc == 2)
+        repetitions = std::max (1, juce::String (argv[1]).getIntValue());
+
     const auto scratch = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("tsr-bench", {});
     scratch.createDirectory();
     const auto archives = makeArchives (scratch);
@@ -205,11 +240,18 @@ int main (int argc, char** argv)
         return EmbeddedData { static_cast<const char*> (archives[(size_t) format].getData()), (int) archives[(size_t) format].getSize() };
     };
 
+    UnflushedFileSystem unflushed;
     const auto medians = medianSeconds (scratch, {
         [&] (const juce::File& target)
         {
             for (int format = 0; format < numFormats; ++format)
                 if (! installFormat (target.getChildFile (formatNames[(size_t) format]), "Vantorix3", format, view (format)).succeeded)
+                    std::printf ("install failed\n");
+        },
+        [&] (const juce::File& target)
+        {
+            for (int format = 0; format < numFormats; ++format)
+                if (! installFormat (target.getChildFile (formatNames[(size_t) format]), "Vantorix3", format, view (format), unflushed).succeeded)
                     std::printf ("install failed\n");
         },
         [&] (const juce::File& target)
@@ -231,11 +273,12 @@ int main (int argc, char** argv)
                 process.waitForProcessToFinish (60000);
             }
         } });
-    const auto ours = medians[0], floor = medians[1], unzip = medians[2];
+    const auto ours = medians[0], oursUnflushed = medians[1], floor = medians[2], unzip = medians[3];
 
-    std::printf ("  installFormat (staged, checked, swapped) %7.1f ms\n", ours * 1000);
-    std::printf ("  ZipFile::uncompressTo (zlib floor)         %7.1f ms   ours/floor %.3f\n", floor * 1000, ours / floor);
-    std::printf ("  unzip -o                                    %7.1f ms   ours/unzip %.3f\n", unzip * 1000, ours / unzip);
+    std::printf ("  installFormat, durable (flushed before and after the swap) %7.1f ms   /floor %.3f\n", ours * 1000, ours / floor);
+    std::printf ("  installFormat without the flushes                          %7.1f ms   /floor %.3f\n", oursUnflushed * 1000, oursUnflushed / floor);
+    std::printf ("  ZipFile::uncompressTo (the zlib floor, nothing flushed)    %7.1f ms\n", floor * 1000);
+    std::printf ("  unzip -o (nothing flushed)                                 %7.1f ms   ours/unzip %.3f\n", unzip * 1000, ours / unzip);
 
     // Peak memory of one install of all four, in a fresh process that holds
     // the archives as the program holds its embedded ones.

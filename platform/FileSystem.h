@@ -2,6 +2,7 @@
 
 #include <juce_core/juce_core.h>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace platform
@@ -44,7 +45,8 @@ namespace platform
         std::intptr_t handle = -1;
         juce::String path;
         uint64_t written = 0;
-        uint64_t flushedUpTo = 0;   /**< where early write-back was last started */
+        uint64_t flushedUpTo = 0;              /**< how much a flush in the background has been asked for */
+        std::shared_ptr<void> backgroundFlush; /**< the system's own state of that flush */
     };
 
     /** Every call through which the installation engine changes the disk, one

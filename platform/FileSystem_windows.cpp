@@ -63,7 +63,7 @@ namespace platform
                 if (handle == INVALID_HANDLE_VALUE)
                     return fromLastError (file.getFullPathName());
 
-                out = OpenFile { reinterpret_cast<std::intptr_t> (handle), file.getFullPathName() };
+                out = OpenFile { reinterpret_cast<std::intptr_t> (handle), file.getFullPathName(), 0, 0, {} };
                 return {};
             }
 
