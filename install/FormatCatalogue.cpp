@@ -1,20 +1,31 @@
 #include "FormatCatalogue.h"
 #include "../platform/Platform.h"
-#include <BinaryData.h>
 
 juce::String product::displayName (const juce::String& literal)
 {
     return literal.replace ("_", " ");
 }
 
+// The archives, pulled in whole by an assembler file that the build generates
+// (cmake/EmbeddedArchives.cmake): each is its bytes between two symbols.
+extern "C"
+{
+    extern const char tsr_archive_vst3[], tsr_archive_vst3_end[];
+    extern const char tsr_archive_vst2[], tsr_archive_vst2_end[];
+    extern const char tsr_archive_clap[], tsr_archive_clap_end[];
+    extern const char tsr_archive_aax[],  tsr_archive_aax_end[];
+}
+
 EmbeddedData archiveFor (int format)
 {
+    const auto between = [] (const char* begin, const char* end) { return EmbeddedData { begin, (int) (end - begin) }; };
+
     switch (format)
     {
-        case vst3Format: return { BinaryData::vst3_zip, BinaryData::vst3_zipSize };
-        case vst2Format: return { BinaryData::vst_zip,  BinaryData::vst_zipSize };
-        case clapFormat: return { BinaryData::clap_zip, BinaryData::clap_zipSize };
-        case aaxFormat:  return { BinaryData::aax_zip,  BinaryData::aax_zipSize };
+        case vst3Format: return between (tsr_archive_vst3, tsr_archive_vst3_end);
+        case vst2Format: return between (tsr_archive_vst2, tsr_archive_vst2_end);
+        case clapFormat: return between (tsr_archive_clap, tsr_archive_clap_end);
+        case aaxFormat:  return between (tsr_archive_aax,  tsr_archive_aax_end);
         default:         return {};
     }
 }

@@ -153,9 +153,12 @@ namespace SettingsFile
         if (in.failedToOpen() || in.getTotalLength() > maxFileBytes)
             return nullptr;
 
-        // Read one byte past the limit, in case the file grows meanwhile.
-        std::string bytes ((size_t) maxFileBytes + 1, '\0');
+        // Read one byte more than the file had, in case it grows meanwhile.
+        std::string bytes ((size_t) in.getTotalLength() + 1, '\0');
         bytes.resize ((size_t) std::max (0, in.read (bytes.data(), (int) bytes.size())));
+
+        if (! in.isExhausted())
+            return nullptr;
 
         if ((juce::int64) bytes.size() > maxFileBytes)
             return nullptr;

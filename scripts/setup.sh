@@ -11,6 +11,8 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev libz-mingw-w64-dev googletest
     wine wine64 librsvg2-bin icoutils dpkg-dev xz-utils
+    # signing the Windows executable, and the signing test's throwaway certificate
+    osslsigncode openssl
 )
 
 missing=()

@@ -108,6 +108,35 @@ TEST (Installer, ReinstallLeavesExactlyTheArchivesEntries)
     EXPECT_EQ (snapshotTree (folder), expected);
 }
 
+TEST (Installer, APlugInBuildsWholeTreeArrivesExactly)
+{
+    // Bundles with presets, nested resources and an empty folder, archived by
+    // the build's own tools.
+    const auto rich = juce::File (TSR_TEST_FIXTURES).getChildFile ("rich");
+    const auto payload = snapshotTree (rich.getChildFile ("payload"));
+    const char* archives[] = { "vst3.zip", "vst.zip", "clap.zip", "aax.zip" };
+
+    for (int format = 0; format < numFormats; ++format)
+    {
+        SCOPED_TRACE (archives[format]);
+        IsolatedHome home;
+        juce::MemoryBlock archive;
+        ASSERT_TRUE (rich.getChildFile ("archives").getChildFile (archives[format]).loadFileAsData (archive));
+        const auto folder = home.root.getChildFile ("plugins");
+
+        EXPECT_TRUE (installFormat (folder, "Vantorix3", format, { static_cast<const char*> (archive.getData()), (int) archive.getSize() }).succeeded);
+
+        const auto item = "Vantorix3" + std::string (itemExtensions[(size_t) format]);
+        std::map<std::string, std::string> expected;
+        for (const auto& [path, bytes] : payload)
+            if (path == item || path.rfind (item + "/", 0) == 0)
+                expected[path] = bytes;
+
+        EXPECT_GT (expected.size(), format == vst3Format || format == aaxFormat ? 8u : 0u);
+        EXPECT_EQ (snapshotTree (folder), expected);
+    }
+}
+
 TEST (Installer, UninstallRemovesOnlyTheItem)
 {
     IsolatedHome home;
@@ -199,7 +228,14 @@ TEST (InstallerFaults, FullDiskKeepsTheInstalledCopy)
     mountPoint.createDirectory();
 
     // Room for one copy of the bundle, not for a second one beside it.
-    CommandGuard mounted ({ "mount", "-t", "tmpfs", "-o", "size=96k", "tmpfs", mountPoint.getFullPathName() },
+    const auto archive = archiveFor (vst3Format);
+    juce::MemoryInputStream source (archive.data, (size_t) archive.size, false);
+    juce::ZipFile zip (source);
+    juce::int64 bundleBytes = 0;
+    for (int i = 0; i < zip.getNumEntries(); ++i)
+        bundleBytes += zip.getEntry (i)->uncompressedSize;
+    const auto size = "size=" + juce::String (bundleBytes * 3 / 2 / 1024) + "k";
+    CommandGuard mounted ({ "mount", "-t", "tmpfs", "-o", size, "tmpfs", mountPoint.getFullPathName() },
                           { "umount", mountPoint.getFullPathName() });
     if (! mounted.applied)
         GTEST_SKIP() << "cannot mount a small tmpfs here";

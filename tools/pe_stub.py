@@ -7,6 +7,7 @@ an optional .text section of filler and one .rsrc section is enough for the
 Windows loader's GetFileVersionInfoW and for our own reader alike.
 
 Usage: pe_stub.py OUT [--version 3.3.0.0 | --no-version] [--pe32] [--text-size N]
+                  [--version-id ID]
 """
 
 import argparse
@@ -45,36 +46,51 @@ def _version_info(version):
     return struct.pack("<3H", total, len(fixed), 0) + key + b"\0" * padding + fixed
 
 
-def _resource_section(section_rva, version):
+def _resource_section(section_rva, version, version_id=1):
     """Resource tree type 16 / name 1 / language 0x409 -> VS_VERSIONINFO.
 
     Without a version the tree is still there but holds an RT_MANIFEST-like
-    type 24 leaf, so readers must walk it and find no version."""
+    type 24 leaf, so readers must walk it and find no version. A version_id
+    other than 1 (a number, or a string for a named entry) files the version
+    where Windows does not look for it."""
     type_id = RT_VERSION if version is not None else 24
     payload = _version_info(version) if version is not None else b"<assembly/>"
+    named = isinstance(version_id, str)
 
-    def directory(entry_id, target):
-        return struct.pack("<IIHHHH", 0, 0, 0, 0, 0, 1) + struct.pack("<II", entry_id, target)
+    def directory(entry_id, target, is_named=False):
+        counts = (1, 0) if is_named else (0, 1)
+        return struct.pack("<IIHHHH", 0, 0, 0, 0, *counts) + struct.pack("<II", entry_id, target)
 
     root_off, type_off, lang_off, data_entry_off = 0, 24, 48, 72
     data_off = 88
+    # A name string goes after the data, so the default layout stays as it was.
+    name_off = _align(data_off + len(payload), 2)
     tree = directory(type_id, 0x80000000 | type_off)
-    tree += directory(1, 0x80000000 | lang_off)
+    tree += directory(0x80000000 | name_off if named else version_id, 0x80000000 | lang_off, named)
     tree += directory(LANG_EN_US, data_entry_off)
     tree += struct.pack("<IIII", section_rva + data_off, len(payload), 0, 0)
     assert len(tree) == data_off and root_off == 0
-    return tree + payload
+    section = tree + payload
+    if named:
+        section += b"\0" * (name_off - len(section))
+        name = version_id.encode("utf-16-le")
+        section += struct.pack("<H", len(name) // 2) + name
+    return section
 
 
-def make_pe(version=None, pe32=False, text_size=0, seed=1):
-    """Returns the bytes of a PE image; version is a 4-tuple of ints or None."""
+def make_pe(version=None, pe32=False, text_size=0, seed=1, code=None, version_id=1):
+    """Returns the bytes of a PE image; version is a 4-tuple of ints or None.
+
+    The code section holds text_size random bytes, or the given code bytes."""
     sections = []  # (name, raw bytes, characteristics)
+    if code is not None:
+        text_size = len(code)
     if text_size > 0:
-        filler = random.Random(seed).randbytes(text_size)
+        filler = code if code is not None else random.Random(seed).randbytes(text_size)
         sections.append((b".text", filler, 0x60000020))   # code, execute, read
 
     rsrc_rva = SECTION_ALIGN + _align(text_size, SECTION_ALIGN)
-    sections.append((b".rsrc", _resource_section(rsrc_rva, version), 0x40000040))
+    sections.append((b".rsrc", _resource_section(rsrc_rva, version, version_id), 0x40000040))
 
     optional_size = 224 if pe32 else 240
     headers_len = 0x80 + 4 + 20 + optional_size + 40 * len(sections)
@@ -126,7 +142,8 @@ def make_pe(version=None, pe32=False, text_size=0, seed=1):
     image += b"\0" * (size_of_headers - len(image))
     for name, data, chars, sec_rva, sec_raw in layout:
         assert len(image) == sec_raw
-        image += data + b"\0" * (_align(len(data), FILE_ALIGN) - len(data))
+        image += data
+        image += b"\0" * (_align(len(data), FILE_ALIGN) - len(data))
     return bytes(image)
 
 
@@ -137,6 +154,16 @@ def parse_version(text):
     return tuple(parts)
 
 
+def _resource_id(text):
+    if text.isascii() and text.isdigit():
+        if not 0 <= int(text) <= 0xFFFF:
+            raise argparse.ArgumentTypeError("a resource ID is a number 0..65535")
+        return int(text)
+    if not text:
+        raise argparse.ArgumentTypeError("a resource name cannot be empty")
+    return text
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out")
@@ -145,8 +172,11 @@ def main(argv):
     group.add_argument("--no-version", action="store_true")
     parser.add_argument("--pe32", action="store_true", help="32-bit image instead of PE32+")
     parser.add_argument("--text-size", type=int, default=0, help="bytes of filler code")
+    parser.add_argument("--version-id", type=_resource_id, default=1,
+                        help="resource ID (or name) of the version resource; Windows reads only 1")
     args = parser.parse_args(argv)
-    data = make_pe(None if args.no_version else args.version, args.pe32, args.text_size)
+    data = make_pe(None if args.no_version else args.version, args.pe32, args.text_size,
+                   version_id=args.version_id)
     with open(args.out, "wb") as f:
         f.write(data)
 
