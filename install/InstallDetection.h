@@ -32,6 +32,15 @@ DetectedInstall detectInstallState (const juce::File& installFolder,
                                     int format,
                                     const VersionReader& readVersion);
 
+/** Compares two versions part by part as numbers, a missing part counting as
+    0, so that 3.3.0.0 equals 3.3.0; versions that are not all numbers fall
+    back to the natural comparison. Negative, zero or positive. */
+int compareVersions (const juce::String& a, const juce::String& b);
+
+/** True when the copy found carries a version above the one this installer
+    carries: installing would replace it with an older one. */
+bool isNewerThanCarried (const DetectedInstall& detected, const juce::String& productVersion);
+
 /** The state line of a format tile: "NOT INSTALLED", "v3.3.0.0 INSTALLED",
     "v3.2.1.0 NEEDS UPDATE", or "INSTALLED" when no version could be read. */
 juce::String installStateText (const DetectedInstall& detected);

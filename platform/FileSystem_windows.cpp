@@ -104,7 +104,28 @@ namespace platform
                 // Without MOVEFILE_REPLACE_EXISTING a taken target fails. Write-through
                 // returns only once the new name is on the disk, which is what a
                 // folder flush does elsewhere.
-                return fromCall (MoveFileExW (pathOf (from), pathOf (to), MOVEFILE_WRITE_THROUGH), from);
+                if (MoveFileExW (pathOf (from), pathOf (to), MOVEFILE_WRITE_THROUGH))
+                    return {};
+
+                auto result = fromLastError (from.getFullPathName());
+
+                // A folder with a file open inside cannot be renamed either, but
+                // Windows says "access denied" for that too. Being allowed to
+                // delete the folder itself tells a file in use from missing rights.
+                const auto attributes = GetFileAttributesW (pathOf (from));
+                if ((DWORD) result.code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
+                     && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                {
+                    const auto folder = CreateFileW (pathOf (from), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                    if (folder != INVALID_HANDLE_VALUE)
+                    {
+                        CloseHandle (folder);
+                        result.error = FileError::inUse;
+                    }
+                }
+
+                return result;
             }
 
             FileResult removeFile (const juce::File& file) override

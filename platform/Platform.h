@@ -37,6 +37,12 @@ namespace platform
         folder, and not a device or a pipe that could block a reader. */
     bool isRegularFile (const juce::File&);
 
+    /** True when the path itself (not a link's target) is a regular file that
+        the user the program runs as owns: the only kind of file the program
+        may clean up in a folder other users share. On Windows the temporary
+        folder is the user's own, so there it is any file that is not a link. */
+    bool isOwnRegularFile (const juce::File&);
+
     /** True when an existing file is marked read-only: no write permission bit
         at all, or one the user lacks; on Windows the read-only attribute. */
     bool isReadOnlyFile (const juce::File&);

@@ -69,6 +69,12 @@ namespace platform
         return ::stat (file.getFullPathName().toRawUTF8(), &st) == 0 && S_ISREG (st.st_mode);
     }
 
+    bool isOwnRegularFile (const juce::File& file)
+    {
+        struct stat st;
+        return ::lstat (file.getFullPathName().toRawUTF8(), &st) == 0 && S_ISREG (st.st_mode) && st.st_uid == ::geteuid();
+    }
+
     bool isReadOnlyFile (const juce::File& file)
     {
         struct stat st;

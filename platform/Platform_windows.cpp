@@ -90,6 +90,13 @@ namespace platform
                 && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
     }
 
+    bool isOwnRegularFile (const juce::File& file)
+    {
+        const auto attributes = GetFileAttributesW (file.getFullPathName().toWideCharPointer());
+        return attributes != INVALID_FILE_ATTRIBUTES
+                && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+    }
+
     bool isReadOnlyFile (const juce::File& file)
     {
         const auto attributes = GetFileAttributesW (file.getFullPathName().toWideCharPointer());

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds static libpng and libjpeg for 64-bit Windows from Debian's own source
 # packages; MinGW has no packages of them. The result is cached outside the
-# work tree and rebuilt only when missing.
+# work tree (see windows_deps_dir) and rebuilt only when missing. Only adding
+# the source-package entry to apt needs root.
 set -euo pipefail
+. "$(dirname "$0")/common.sh"
 
-prefix=${TSR_WINDOWS_DEPS:-/var/cache/tsr_installer/mingw-deps}
+prefix=$(windows_deps_dir)
 if [ -f "$prefix/lib/libpng16.a" ] && [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/.complete" ]; then
     exit 0
 fi
@@ -12,14 +14,14 @@ fi
 here=$(cd "$(dirname "$0")/.." && pwd)
 sources=/etc/apt/sources.list.d/tsr-deb-src.sources
 if ! apt-get source --print-uris libpng1.6 >/dev/null 2>&1; then
-    cat > "$sources" <<'SRC'
+    as_root tee "$sources" >/dev/null <<'SRC'
 Types: deb-src
 URIs: http://deb.debian.org/debian
 Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-    apt-get update -qq
+    as_root apt-get update -qq
 fi
 
 work=$(mktemp -d)

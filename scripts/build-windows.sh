@@ -3,9 +3,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+. scripts/common.sh
+
 bash scripts/build-windows-deps.sh
 
 cmake -S . -B build-windows -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+      -DTSR_WINDOWS_DEPS="$(windows_deps_dir)" \
       -DJUCE_DIR=/usr/lib/x86_64-linux-gnu/cmake/JUCE-7.0.5
 cmake --build build-windows -j"$(nproc)"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the program and the tests need,
-# asking apt only for what is missing. Run as root on Debian 12.
+# asking apt only for what is missing. On Debian 12, as root or as a user who
+# may use sudo: sudo is asked only when something is missing.
 set -euo pipefail
+. "$(dirname "$0")/common.sh"
 
 packages=(
     build-essential cmake pkg-config ccache python3
@@ -22,7 +24,6 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

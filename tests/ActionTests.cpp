@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 #include "../ui/MainComponent.h"
+#include "../platform/Platform.h"
 
 namespace
 {
@@ -154,5 +155,69 @@ TEST (Actions, AfterTheRunOnlyTheSixExtraButtonsTakeClicks)
         auto& b = buttonNamed (main, name);
         EXPECT_TRUE (b.isVisible()) << name;
         EXPECT_EQ (main.getComponentAt (b.getBounds().getCentre()), &b) << name;
+    }
+}
+
+//==============================================================================
+// A copy newer than the one carried is never replaced by the click that
+// updates everything else; selected on purpose, it is.
+TEST (Actions, ANewerCopyIsReplacedOnlyWhenSelectedOnPurpose)
+{
+    const struct { const char* fixture; bool startsSelected; const char* hint; } cases[] = {
+        { "v10.0.0.0.dll", false, "Select to replace the newer v10.0.0.0 of CLAP with 3.3.0" },
+        { "v3.4.0.0.dll",  false, "Select to replace the newer v3.4.0.0 of CLAP with 3.3.0" },
+        { "v3.3.0.0.dll",  true,  "Select to update CLAP to 3.3.0" },
+        { "v3.2.1.0.dll",  true,  "Select to update CLAP to 3.3.0" },
+        { "no-version.dll", true, "Select to update CLAP to 3.3.0" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.fixture);
+        IsolatedHome home;
+        const auto item = itemOf (home, clapFormat);
+        writeBytes (item, readBytes (versionFixture (c.fixture)));
+        const auto before = readBytes (item);
+
+        {
+            MainComponent main;
+            EXPECT_EQ (main.isSelected (clapFormat), c.startsSelected);
+            buttonNamed (main, "CLAP").setState (juce::Button::buttonOver);
+            EXPECT_EQ (main.getHintLabel().getText(), c.hint);
+            EXPECT_EQ (installStateText (main.detectInstallState (clapFormat)).contains ("INSTALLED"), juce::String (c.fixture) != "v3.2.1.0.dll");
+            buttonNamed (main, "CLAP").setState (juce::Button::buttonNormal);
+
+            click (main, "INSTALL");     // right after start
+            EXPECT_TRUE (main.didInstallSucceed());
+        }
+
+        if (c.startsSelected)
+        {
+            EXPECT_EQ (platform::fileVersion (item), "3.3.0.0");
+            continue;
+        }
+
+        EXPECT_TRUE (readBytes (item) == before) << "the newer copy was touched";
+
+        MainComponent again;
+        click (again, "CLAP");           // on purpose
+        click (again, "INSTALL");
+        EXPECT_TRUE (again.didInstallSucceed());
+        EXPECT_EQ (platform::fileVersion (item), "3.3.0.0");
+    }
+}
+
+TEST (Actions, VersionsCompareByTheirNumbers)
+{
+    const std::tuple<const char*, const char*, int> cases[] = {
+        { "3.3.0.0", "3.3.0", 0 }, { "3.3.0", "3.3.0.0", 0 }, { "3.3.0.1", "3.3.0", 1 },
+        { "3.10.0.0", "3.9.0", 1 }, { "3.2.9.0", "3.3.0", -1 }, { "10.0.0.0", "9.9.9", 1 },
+        { "03.3.0.0", "3.3.0", 0 }, { "3.3.0-beta", "3.3.0", 1 },
+    };
+
+    for (const auto& [a, b, expected] : cases)
+    {
+        const auto result = compareVersions (a, b);
+        EXPECT_EQ ((result > 0) - (result < 0), expected) << a << " vs " << b;
     }
 }

@@ -3,6 +3,8 @@
 
 #if JUCE_WINDOWS
  #include <windows.h>
+#else
+ #include <unistd.h>
 #endif
 
 namespace
@@ -218,6 +220,10 @@ TEST (InstallerFaults, ReadOnlyFolderKeepsTheInstalledCopy)
     EXPECT_EQ (install.reason, "no permission to write to the install folder");
     const auto uninstall = uninstallFormat (folder, "Vantorix3", vst2Format);
     EXPECT_EQ (uninstall.reason, "no permission to remove the installed copy");
+
+    // The path and the system's own words travel with the plain ones.
+    for (const auto& outcome : { install, uninstall })
+        EXPECT_EQ (outcome.detail, folder.getChildFile (".Vantorix3.dll.tsr-work").getFullPathName() + ": Operation not permitted");
     EXPECT_EQ (snapshotTree (folder), before);
 }
 
@@ -247,9 +253,54 @@ TEST (InstallerFaults, FullDiskKeepsTheInstalledCopy)
 
     const auto outcome = installFormat (folder, "Vantorix3", vst3Format, archiveFor (vst3Format));
     EXPECT_EQ (outcome.reason, "the disk is full");
+    EXPECT_TRUE (outcome.detail.startsWith (folder.getFullPathName())) << outcome.detail;
+    EXPECT_TRUE (outcome.detail.endsWith (": No space left on device")) << outcome.detail;
+    EXPECT_EQ (snapshotTree (folder), before);
+}
+/** Another user: the test program again, as "nobody", installs into and
+    removes from a folder of root's (see TestMain), and reports the outcomes. */
+int runUnprivilegedRunIfAsked()
+{
+    const auto folder = juce::SystemStats::getEnvironmentVariable ("TSR_TEST_UNPRIVILEGED_RUN", {});
+    if (folder.isEmpty())
+        return -1;
+
+    const auto install = installFormat (juce::File (folder), "Vantorix3", clapFormat, archiveFor (clapFormat));
+    const auto uninstall = uninstallFormat (juce::File (folder), "Vantorix3", vst2Format);
+    std::printf ("%s\n%s\n%s\n%s\n", install.reason.toRawUTF8(), install.detail.toRawUTF8(),
+                 uninstall.reason.toRawUTF8(), uninstall.detail.toRawUTF8());
+    return 0;
+}
+
+TEST (InstallerFaults, AUserWithoutPermissionIsToldSo)
+{
+    IsolatedHome home;
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to be another user";
+
+    const auto folder = home.root.getChildFile ("system plug-ins");
+    writeBytes (folder.getChildFile ("Vantorix3.dll"), "root's copy");
+    const auto before = snapshotTree (folder);
+    runCommand ({ "chmod", "755", home.root.getFullPathName() });    // nobody may look, not write
+
+    home.setVariable ("TSR_TEST_UNPRIVILEGED_RUN", folder.getFullPathName());
+    juce::ChildProcess child;
+    ASSERT_TRUE (child.start (juce::StringArray { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                                  juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName() }));
+    const auto lines = juce::StringArray::fromLines (child.readAllProcessOutput().trimEnd());
+    home.setVariable ("TSR_TEST_UNPRIVILEGED_RUN", std::nullopt);
+    ASSERT_EQ (lines.size(), 4) << lines.joinIntoString ("\n");
+
+    const auto denied = folder.getChildFile (".Vantorix3.clap.tsr-work").getFullPathName() + ": Permission denied";
+    EXPECT_EQ (lines[0], "no permission to write to the install folder");
+    EXPECT_EQ (lines[1], denied);
+    EXPECT_EQ (lines[2], "no permission to remove the installed copy");
+    EXPECT_EQ (lines[3], folder.getChildFile (".Vantorix3.dll.tsr-work").getFullPathName() + ": Permission denied");
     EXPECT_EQ (snapshotTree (folder), before);
 }
 #else
+int runUnprivilegedRunIfAsked()  { return -1; }
+
 TEST (InstallerFaults, FileHeldOpenKeepsTheInstalledCopy)
 {
     IsolatedHome home;
@@ -263,9 +314,18 @@ TEST (InstallerFaults, FileHeldOpenKeepsTheInstalledCopy)
                                      GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE (handle, INVALID_HANDLE_VALUE);
 
-    EXPECT_EQ (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).reason,
-               "could not replace the installed copy, a file is in use");
-    EXPECT_EQ (uninstallFormat (folder, "Vantorix3", vst2Format).reason, "could not remove the installed copy, a file is in use");
+    const auto install = installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format));
+    const auto uninstall = uninstallFormat (folder, "Vantorix3", vst2Format);
+    EXPECT_EQ (install.reason, "could not replace the installed copy, a file is in use");
+    EXPECT_EQ (uninstall.reason, "could not remove the installed copy, a file is in use");
+
+    // The path and the system's own words travel with the plain ones.
+    for (const auto& outcome : { install, uninstall })
+    {
+        const auto prefix = folder.getChildFile ("Vantorix3.dll").getFullPathName() + ": ";
+        EXPECT_TRUE (outcome.detail.startsWith (prefix)) << outcome.detail;
+        EXPECT_GT (outcome.detail.length(), prefix.length() + 10) << outcome.detail;
+    }
     CloseHandle (handle);
 
     EXPECT_EQ (snapshotTree (folder), before);

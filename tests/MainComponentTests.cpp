@@ -130,7 +130,7 @@ TEST (MainComponent, SetInstallFolderTakesKnownAttributesOnly)
     EXPECT_EQ (main.pluginItemFor (clapFormat), juce::File());
 }
 
-TEST (MainComponent, DestructionRemovesALeftoverScriptFileButNotAFolder)
+TEST (MainComponent, DestructionRemovesOnlyAScriptFileOfItsOwn)
 {
     IsolatedHome home;
     const auto script = home.tempFolder().getChildFile ("script.sh");
@@ -142,4 +142,23 @@ TEST (MainComponent, DestructionRemovesALeftoverScriptFileButNotAFolder)
     script.createDirectory();
     { MainComponent main; }
     EXPECT_TRUE (script.isDirectory());
+    script.deleteRecursively();
+
+   #if ! JUCE_WINDOWS
+    // A link of that name, to a file that is not the program's to remove.
+    const auto elsewhere = home.root.getChildFile ("precious.sh");
+    writeBytes (elsewhere, "keep");
+    ASSERT_TRUE (elsewhere.createSymbolicLink (script, true));
+    { MainComponent main; }
+    EXPECT_TRUE (script.isSymbolicLink());
+    EXPECT_EQ (readBytes (elsewhere), "keep");
+    script.deleteFile();
+
+    // Another user's file in a temporary folder all users share.
+    writeBytes (script, "theirs");
+    if (runCommand ({ "chown", "nobody", script.getFullPathName() }) != 0)
+        GTEST_SKIP() << "cannot give a file to another user here";
+    { MainComponent main; }
+    EXPECT_EQ (readBytes (script), "theirs");
+   #endif
 }

@@ -1,9 +1,11 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <gtest/gtest.h>
 
-/** Defined by a test that needs a second copy of the program: returns its exit
-    code when this process was started as that copy, otherwise -1. */
+/** Defined by tests that start this test program again as a second process (a
+    second copy of the installer, another user): each returns its exit code
+    when this process was started for it, otherwise -1. */
 int runPausedInstallIfAsked();
+int runUnprivilegedRunIfAsked();
 
 int main (int argc, char** argv)
 {
@@ -12,8 +14,9 @@ int main (int argc, char** argv)
     juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };
     juce::ScopedJuceInitialiser_GUI gui;
 
-    if (const auto code = runPausedInstallIfAsked(); code >= 0)
-        return code;
+    for (auto* role : { runPausedInstallIfAsked, runUnprivilegedRunIfAsked })
+        if (const auto code = role(); code >= 0)
+            return code;
 
     ::testing::InitGoogleTest (&argc, argv);
     return RUN_ALL_TESTS();

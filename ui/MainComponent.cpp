@@ -50,10 +50,12 @@ MainComponent::MainComponent()
         extraButtons[i] = makeInvisibleButton (extraNames[i]);
 
     // Formats already on this machine start selected, so one click on INSTALL
-    // updates exactly what the user has.
+    // updates exactly what the user has; a newer copy than the one carried is
+    // never replaced by that click, only when the user selects it.
     for (size_t i = 0; i < formatButtons.size(); ++i)
     {
-        selected[i] = isPluginItemPresent ((int) i);
+        selected[i] = isPluginItemPresent ((int) i)
+                       && ! isNewerThanCarried (detectInstallState ((int) i), productVersion);
         formatButtons[i] = makeInvisibleButton (formatNames[i]);
     }
 
@@ -71,13 +73,13 @@ MainComponent::MainComponent()
 
 MainComponent::~MainComponent()
 {
-    // Another program of the maker may leave this script behind; a folder of
-    // the same name is not ours to remove.
+    // Another program of the maker may leave this script behind. The folder
+    // may be shared by every user: only a plain file of this user's is ours.
     if (const auto temp = platform::temporaryFolder(); temp != juce::File())
     {
         const auto script = temp.getChildFile ("script.sh");
 
-        if (script.existsAsFile())
+        if (platform::isOwnRegularFile (script))
             script.deleteFile();
     }
 

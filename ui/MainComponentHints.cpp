@@ -17,10 +17,15 @@ juce::String MainComponent::hintFor (const juce::String& name) const
     {
         if (name == formatNames[i])
         {
-            // Presence only: a current copy still reads "update".
-            return isPluginItemPresent ((int) i)
-                       ? "Select to update " + name + " to " + productVersion
-                       : "Select to install " + name;
+            // Presence only: a current copy still reads "update". A newer one
+            // is named, since a click would replace it with an older one.
+            if (! isPluginItemPresent ((int) i))
+                return "Select to install " + name;
+
+            if (const auto found = detectInstallState ((int) i); isNewerThanCarried (found, productVersion))
+                return "Select to replace the newer v" + found.installedVersion + " of " + name + " with " + productVersion;
+
+            return "Select to update " + name + " to " + productVersion;
         }
     }
 

@@ -3,7 +3,9 @@
 #   - a settings file with a self-referencing entity: the program starts,
 #     shows its window and leaves the file byte for byte;
 #   - the keyboard under every panel: Tab, Shift+Tab, Return and Space in
-#     sequences write nothing to disk and change nothing on the main screen.
+#     sequences write nothing to disk and change nothing on the main screen;
+#   - a newer CLAP binary than the one carried: an INSTALL click right after
+#     start leaves it byte for byte.
 set -u
 app=$1
 shots=$2
@@ -76,6 +78,20 @@ for item in .vst3/Vantorix3.vst3 .vst/Vantorix3.dll .clap/Vantorix3.clap .local/
     [ -e "$home/$item" ] && fail "keys under a panel installed $item"
 done
 kill -0 $pid 2>/dev/null || fail "the program ended"
+close_and_wait $pid
 
+# 3. A newer copy is not downgraded by the first click.
+mkdir -p "$home/.clap"
+/usr/bin/python3 "$here/../../tools/pe_stub.py" "$home/.clap/Vantorix3.clap" --version 10.0.0.0
+cp "$home/.clap/Vantorix3.clap" "$home/newer-copy"
+"$app" &
+pid=$!
+win=$(settled_window $pid) || { fail "no window"; finish; }
+sleep 0.5
+xdotool mousemove --window "$win" 546 471 click 1    # INSTALL
+sleep 1
+cmp -s "$home/.clap/Vantorix3.clap" "$home/newer-copy" || fail "INSTALL right after start replaced a newer CLAP copy"
+read -r red green <<< "$(import -window "$win" -crop 1x1+300+279 +repage -format '%[fx:int(255*r)] %[fx:int(255*g)]' info:)"
+{ [ "$green" -gt 180 ] && [ "$red" -lt 170 ]; } || fail "the INSTALL click did not finish with success"
 close_and_wait $pid
 finish
