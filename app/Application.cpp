@@ -2,9 +2,10 @@
 #include "../ui/MainComponent.h"
 #include "../platform/MessageWindowGuard.h"
 #include "../platform/WineRepaintPump.h"
+#include <Identity.h>
 
-const juce::String tsr_installerApplication::getApplicationName()    { return "tsr_installer"; }
-const juce::String tsr_installerApplication::getApplicationVersion() { return product::applicationVersion; }
+const juce::String tsr_installerApplication::getApplicationName()    { return identity::applicationName; }
+const juce::String tsr_installerApplication::getApplicationVersion() { return identity::applicationVersion; }
 bool tsr_installerApplication::moreThanOneInstanceAllowed()          { return true; }
 
 void tsr_installerApplication::initialise (const juce::String&)

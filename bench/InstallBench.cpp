@@ -10,7 +10,7 @@
 
 #include "../install/Installer.h"
 #include "../install/InstallDetection.h"
-#include "../install/PeFileVersion.h"
+#include "../pe/PeFileVersion.h"
 #include <algorithm>
 #include <random>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #include "FormatCatalogue.h"
 #include "../platform/Platform.h"
 
-juce::String product::displayName (const juce::String& literal)
+juce::String productDisplayName (const juce::String& literal)
 {
     return literal.replace ("_", " ");
 }

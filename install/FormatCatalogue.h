@@ -24,23 +24,9 @@ inline constexpr std::array<const char*, numFormats> itemExtensions { ".vst3", "
 /** The settings-file attribute that holds each format's install folder. */
 inline constexpr std::array<const char*, numFormats> settingsAttributes { "VST3_Path", "VST2_Path", "CLAP_Path", "AAX_Path" };
 
-/** Names of the six link buttons of the main screen, in layout order. */
-inline constexpr std::array<const char*, 6> extraNames { "EULA", "MANUAL", "WEBSITE", "SUPPORT", "SETTINGS", "CHANGES" };
-
-/** The product this build carries. The literal may hold underscores; the
-    display name, used on screen and on disk, has spaces in their place. */
-namespace product
-{
-    inline constexpr const char* nameLiteral    = TSR_PRODUCT_NAME;
-    inline constexpr const char* version        = TSR_PRODUCT_VERSION;
-    inline constexpr const char* platformSuffix = " for Windows";
-    inline constexpr const char* pageUrl        = "https://www.tessarine.example/pages/free-and-legacy";
-
-    /** The installer's own version, separate from the product's. */
-    inline constexpr const char* applicationVersion = "1.3.0";
-
-    juce::String displayName (const juce::String& literal);
-}
+/** The product's name as shown and as its plug-in items are named: the name
+    the build gives, with spaces in place of underscores. */
+juce::String productDisplayName (const juce::String& literal);
 
 /** A resource compiled into the program: its bytes and their count. */
 struct EmbeddedData

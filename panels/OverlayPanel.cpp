@@ -1,5 +1,5 @@
 #include "OverlayPanel.h"
-#include "../ui/ButtonFace.h"
+#include "../look/ButtonFace.h"
 
 OverlayPanel::OverlayPanel()
 {

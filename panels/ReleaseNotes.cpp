@@ -8,8 +8,9 @@ std::vector<MarkdownBlock> parseReleaseNotes (const juce::String& text)
     std::vector<MarkdownBlock> blocks;
     bool started = false;
 
-    static const std::pair<const char*, int> prefixes[] = {
-        { "### ", Heading3 }, { "## ", Heading2 }, { "# ", Heading1 }, { "- ", Bullet }, { "* ", Bullet },
+    static const std::pair<const char*, BlockKind> prefixes[] = {
+        { "### ", BlockKind::Heading3 }, { "## ", BlockKind::Heading2 }, { "# ", BlockKind::Heading1 },
+        { "- ", BlockKind::Bullet }, { "* ", BlockKind::Bullet },
     };
 
     for (const auto& line : lines)
@@ -18,8 +19,8 @@ std::vector<MarkdownBlock> parseReleaseNotes (const juce::String& text)
 
         if (trimmed.isEmpty())
         {
-            if (started && ! blocks.empty() && blocks.back().kind != Blank)
-                blocks.push_back ({ Blank, {} });
+            if (started && ! blocks.empty() && blocks.back().kind != BlockKind::Blank)
+                blocks.push_back ({ BlockKind::Blank, {} });
             continue;
         }
 
@@ -29,7 +30,7 @@ std::vector<MarkdownBlock> parseReleaseNotes (const juce::String& text)
             continue;
         }
 
-        MarkdownBlock block { Paragraph, trimmed };
+        MarkdownBlock block { BlockKind::Paragraph, trimmed };
         for (auto [prefix, kind] : prefixes)
         {
             if (trimmed.startsWith (prefix))

@@ -5,19 +5,19 @@
 
 /** The small markdown subset of the release notes: three heading levels,
     bullets, paragraphs, blank-line spacing, and bold and italic inside a line. */
-enum BlockKind
+enum class BlockKind
 {
-    Heading1 = 0,
-    Heading2 = 1,
-    Heading3 = 2,
-    Paragraph = 3,
-    Bullet = 4,
-    Blank = 5
+    Heading1,
+    Heading2,
+    Heading3,
+    Paragraph,
+    Bullet,
+    Blank
 };
 
 struct MarkdownBlock
 {
-    int kind = Paragraph;
+    BlockKind kind = BlockKind::Paragraph;
     juce::String text;
 };
 

@@ -1,5 +1,5 @@
 #include "panel_changelog.h"
-#include "../ui/Palette.h"
+#include "../look/Palette.h"
 
 namespace
 {
@@ -11,15 +11,15 @@ namespace
         float before, after, indent;         // in units
     };
 
-    BlockStyle styleFor (int kind)
+    BlockStyle styleFor (BlockKind kind)
     {
         using F = juce::Font;
         switch (kind)
         {
-            case Heading1: return { 5.0f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 1.5f, 0.6f, 0.0f };
-            case Heading2: return { 4.0f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 1.0f, 0.5f, 0.0f };
-            case Heading3: return { 3.5f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 0.8f, 0.4f, 0.0f };
-            case Bullet:   return { 3.0f, F::plain, F::bold, F::italic, Palette::warmGrey, 0.0f, 0.3f, 4.0f };
+            case BlockKind::Heading1: return { 5.0f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 1.5f, 0.6f, 0.0f };
+            case BlockKind::Heading2: return { 4.0f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 1.0f, 0.5f, 0.0f };
+            case BlockKind::Heading3: return { 3.5f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 0.8f, 0.4f, 0.0f };
+            case BlockKind::Bullet:   return { 3.0f, F::plain, F::bold, F::italic, Palette::warmGrey, 0.0f, 0.3f, 4.0f };
             default:       return { 3.0f, F::plain, F::bold, F::italic, Palette::warmGrey, 0.0f, 0.3f, 0.0f };
         }
     }
@@ -34,9 +34,9 @@ void panel_changelog::ChangelogContent::layoutBlocks (int width, float u)
 
     for (const auto& block : *blockSource)
     {
-        if (block.kind == Blank)
+        if (block.kind == BlockKind::Blank)
         {
-            laidOut.push_back ({ Blank, {}, y, 1.5f * u, 0.0f });
+            laidOut.push_back ({ BlockKind::Blank, {}, y, 1.5f * u, 0.0f });
             y += 1.5f * u;
             continue;
         }
@@ -66,10 +66,10 @@ void panel_changelog::ChangelogContent::paint (juce::Graphics& g)
 
     for (const auto& block : laidOut)
     {
-        if (block.kind == Blank)
+        if (block.kind == BlockKind::Blank)
             continue;
 
-        if (block.kind == Bullet)
+        if (block.kind == BlockKind::Bullet)
         {
             g.setColour (Palette::warmGrey);
             g.setFont (juce::Font (3.0f * u, juce::Font::bold));

@@ -17,7 +17,7 @@ public:
 
     struct LaidOutBlock
     {
-        int kind = Paragraph;
+        BlockKind kind = BlockKind::Paragraph;
         juce::AttributedString text;
         float y = 0, height = 0, indent = 0;
     };

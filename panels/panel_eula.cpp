@@ -1,5 +1,5 @@
 #include "panel_eula.h"
-#include "../ui/Palette.h"
+#include "../look/Palette.h"
 
 panel_eula::panel_eula (juce::String licence)
 {

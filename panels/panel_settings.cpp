@@ -1,7 +1,7 @@
 #include "panel_settings.h"
 #include "../install/FormatCatalogue.h"
 #include "../install/SettingsFile.h"
-#include "../ui/ButtonFace.h"
+#include "../look/ButtonFace.h"
 
 panel_settings::panel_settings (const juce::File& file, FolderCallback callback)
     : settingsFile (file), onFolderChosen (std::move (callback))

@@ -1,6 +1,7 @@
 #include "panel_support.h"
+#include <Identity.h>
 #include "../install/FormatCatalogue.h"
-#include "../ui/ButtonFace.h"
+#include "../look/ButtonFace.h"
 #include <BinaryData.h>
 
 juce::String supportMailAddress (const juce::String& productName, const juce::String& productVersion,
@@ -19,8 +20,9 @@ juce::String supportMailAddress (const juce::String& productName, const juce::St
          + "&body=" + juce::URL::addEscapeChars (body, true);
 }
 
-panel_support::panel_support()
-    : discordIcon (juce::Drawable::createFromImageData (BinaryData::icon_discord_svg, (size_t) BinaryData::icon_discord_svgSize)),
+panel_support::panel_support (const juce::String& name, const juce::String& version)
+    : productName (name), productVersion (version),
+      discordIcon (juce::Drawable::createFromImageData (BinaryData::icon_discord_svg, (size_t) BinaryData::icon_discord_svgSize)),
       mailIcon (juce::Drawable::createFromImageData (BinaryData::icon_mail_svg, (size_t) BinaryData::icon_mail_svgSize))
 {
     for (auto [button, name] : { std::pair { &discordButton, "DISCORD" }, std::pair { &mailButton, "MAIL" } })
@@ -83,7 +85,7 @@ void panel_support::paint (juce::Graphics& g)
                "information, etc., feel free to email us.", beside (mailButton));
 
     heading ("ABOUT TESSARINE PLUGIN MANAGER", 57.0f, 3.0f, Palette::warmGrey);
-    paragraph (juce::String ("The Tessarine Plugin Manager v") + product::applicationVersion
+    paragraph (juce::String ("The Tessarine Plugin Manager v") + identity::applicationVersion
                    + " cross-platform installater. \nFeel free to drop us a line if you have any suggestions or questions concerning its use.",
                { 10.0f * u, 65.0f * u, 80.0f * u, 30.0f * u });
 

@@ -8,15 +8,15 @@
 class panel_support : public OverlayPanel
 {
 public:
-    panel_support();
+    panel_support (const juce::String& productName, const juce::String& productVersion);
     ~panel_support() override;
 
     void paint (juce::Graphics&) override;
     void resized() override;
     void buttonClicked (juce::Button*) override;
 
-    juce::String productName;
-    juce::String productVersion;
+    const juce::String productName;
+    const juce::String productVersion;
 
     /** Opens web and mail links; the system's handlers by default. */
     std::function<void (const juce::URL&)> openUrl = [] (const juce::URL& url) { url.launchInDefaultBrowser(); };

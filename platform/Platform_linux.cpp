@@ -1,5 +1,5 @@
 #include "Platform.h"
-#include "../install/PeFileVersion.h"
+#include "../pe/PeFileVersion.h"
 
 #if ! JUCE_WINDOWS
 

@@ -244,8 +244,7 @@ TEST (Interruption, EveryStepThatFailsLeavesOneWholeItemAndTellsTheTruth)
                     fs.failCall ((int) step, error, times);
                     const auto outcome = disk.run (fs);
 
-                    if (! outcome.succeeded)
-                        EXPECT_FALSE (outcome.reason.isEmpty());
+                    EXPECT_EQ (outcome.succeeded, outcome.reason.isEmpty()) << outcome.reason;
 
                     expectNoVisibleWorkingNames (disk);
 
@@ -299,7 +298,9 @@ TEST (Interruption, EveryStepWhereTheProcessStopsIsPutRightByTheNextStart)
             EXPECT_TRUE (state == oldState || state == finalState) << state;
 
             if (step > steps)
+            {
                 EXPECT_EQ (state, finalState);
+            }
 
             disk.reset();
         }

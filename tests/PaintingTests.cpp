@@ -1,6 +1,6 @@
 #include "TestEnvironment.h"
 #include "../ui/MainComponent.h"
-#include "../ui/Palette.h"
+#include "../look/Palette.h"
 
 namespace
 {

@@ -1,5 +1,9 @@
 #include "TestEnvironment.h"
 #include "../ui/MainComponent.h"
+#include "../panels/panel_changelog.h"
+#include "../panels/panel_eula.h"
+#include "../panels/panel_settings.h"
+#include "../panels/panel_support.h"
 #include "../install/SettingsFile.h"
 
 namespace
@@ -115,17 +119,17 @@ TEST (Panels, LicenceEditsAreGoneWhenReopened)
 //==============================================================================
 TEST (ReleaseNotes, ParsingTable)
 {
-    struct Case { const char* text; std::vector<std::pair<int, const char*>> blocks; };
+    struct Case { const char* text; std::vector<std::pair<BlockKind, const char*>> blocks; };
     const Case cases[] = {
         { "# Title\r\n\r\n## v3.3.0\r\n\r\n- Modernized build system and preset manager.\r\n\r\n",
-          { { Heading2, "v3.3.0" }, { Blank, "" }, { Bullet, "Modernized build system and preset manager." }, { Blank, "" } } },
+          { { BlockKind::Heading2, "v3.3.0" }, { BlockKind::Blank, "" }, { BlockKind::Bullet, "Modernized build system and preset manager." }, { BlockKind::Blank, "" } } },
         { "# Only a title", {} },
         { "", {} },
-        { "\n\n  \nTitle\n\n\n\nText", { { Paragraph, "Text" } } },     // no Blank starts the list
+        { "\n\n  \nTitle\n\n\n\nText", { { BlockKind::Paragraph, "Text" } } },     // no BlockKind::Blank starts the list
         { "T\n* star\n- dash\n#no space\n-no\n#### four\n##  two spaces\n### three",
-          { { Bullet, "star" }, { Bullet, "dash" }, { Paragraph, "#no space" }, { Paragraph, "-no" },
-            { Paragraph, "#### four" }, { Heading2, " two spaces" }, { Heading3, "three" } } },
-        { "T\nline one\nline two", { { Paragraph, "line one" }, { Paragraph, "line two" } } },
+          { { BlockKind::Bullet, "star" }, { BlockKind::Bullet, "dash" }, { BlockKind::Paragraph, "#no space" }, { BlockKind::Paragraph, "-no" },
+            { BlockKind::Paragraph, "#### four" }, { BlockKind::Heading2, " two spaces" }, { BlockKind::Heading3, "three" } } },
+        { "T\nline one\nline two", { { BlockKind::Paragraph, "line one" }, { BlockKind::Paragraph, "line two" } } },
     };
 
     for (const auto& c : cases)
@@ -192,13 +196,13 @@ TEST (ReleaseNotes, EmbeddedNotesLayOutAtUnit6)
     const auto& laidOut = main.getChangelogPanel()->getContent().getLaidOut();
     ASSERT_EQ (laidOut.size(), 4u);
 
-    EXPECT_EQ (laidOut[0].kind, Heading2);
+    EXPECT_EQ (laidOut[0].kind, BlockKind::Heading2);
     EXPECT_FLOAT_EQ (laidOut[0].y, 12.0f);
     EXPECT_FLOAT_EQ (laidOut[0].text.getAttribute (0).font.getHeight(), 24.0f);
-    EXPECT_EQ (laidOut[1].kind, Blank);
+    EXPECT_EQ (laidOut[1].kind, BlockKind::Blank);
     EXPECT_FLOAT_EQ (laidOut[1].y, 12.0f + laidOut[0].height + 3.0f);
     EXPECT_FLOAT_EQ (laidOut[1].height, 9.0f);
-    EXPECT_EQ (laidOut[2].kind, Bullet);
+    EXPECT_EQ (laidOut[2].kind, BlockKind::Bullet);
     EXPECT_FLOAT_EQ (laidOut[2].y, laidOut[1].y + 9.0f);
     EXPECT_FLOAT_EQ (laidOut[2].indent, 24.0f);
     EXPECT_FLOAT_EQ (laidOut[3].y, laidOut[2].y + laidOut[2].height + 1.8f);

@@ -1,6 +1,6 @@
 #include "TestEnvironment.h"
-#include "../install/PeFileVersion.h"
-#include "../install/PeVersionReader.h"
+#include "../pe/PeFileVersion.h"
+#include "../pe/PeVersionReader.h"
 #include <cstring>
 
 namespace

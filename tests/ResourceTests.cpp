@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include <Identity.h>
 #include "../install/FormatCatalogue.h"
 #include "../platform/EmbeddedTypeface.h"
 #include <BinaryData.h>
@@ -149,10 +150,10 @@ TEST (EmbeddedResources, FormatLogosShowOnlyTheirVisibleLayer)
 TEST (FormatCatalogue, DisplayNameTurnsUnderscoresIntoSpaces)
 {
     IsolatedHome home;
-    const auto name = product::displayName ("My_Synth_Two");
+    const auto name = productDisplayName ("My_Synth_Two");
     EXPECT_EQ (name, "My Synth Two");
     EXPECT_EQ (pluginItemFor (home.root, name, aaxFormat).getFileName(), "My Synth Two.aaxplugin");
-    EXPECT_EQ (product::displayName (product::nameLiteral), "Vantorix3");
+    EXPECT_EQ (productDisplayName (identity::productNameLiteral), "Vantorix3");
 }
 
 TEST (FormatCatalogue, NoFolderGivesNoItem)

@@ -1,10 +1,26 @@
+// MainComponent's construction, layout and queries; its painting, hints and
+// actions are in the files of those names.
+
 #include "MainComponent.h"
-#include "Palette.h"
+#include "../look/Palette.h"
 #include "../install/Recovery.h"
 #include "../install/SettingsFile.h"
+#include "../panels/panel_changelog.h"
+#include "../panels/panel_eula.h"
+#include "../panels/panel_settings.h"
+#include "../panels/panel_support.h"
 #include "../platform/Platform.h"
-#include "../panels/LicenceText.h"
 #include <BinaryData.h>
+#include <Identity.h>
+
+namespace
+{
+    /** What the header adds after the product version: this is the Windows installer. */
+    constexpr const char* platformSuffixText = " for Windows";
+
+    /** The maker's page of the product, where the manual is too. */
+    constexpr const char* productPage = "https://www.tessarine.example/pages/free-and-legacy";
+}
 
 static std::unique_ptr<juce::Drawable> drawableFrom (const char* data, int size, bool blackToCharcoal)
 {
@@ -31,12 +47,12 @@ MainComponent::MainComponent()
     installIcon = drawableFrom (BinaryData::icon_install_svg, BinaryData::icon_install_svgSize, true);
     logo = drawableFrom (BinaryData::logo_tessarine_svg, BinaryData::logo_tessarine_svgSize, false);
 
-    platformSuffix = product::platformSuffix;
+    platformSuffix = platformSuffixText;
     installFolders = platform::defaultInstallFolders();
-    productName = product::displayName (product::nameLiteral);
-    productVersion = product::version;
-    websiteUrl = juce::URL (product::pageUrl);
-    manualUrl = juce::URL (product::pageUrl);
+    productName = productDisplayName (identity::productNameLiteral);
+    productVersion = identity::productVersion;
+    websiteUrl = juce::URL (productPage);
+    manualUrl = juce::URL (productPage);
 
     loadSettings();
 
@@ -66,7 +82,7 @@ MainComponent::MainComponent()
     addAndMakeVisible (*hintLabel);
     hintLabel->setJustificationType (juce::Justification::centred);
     hintLabel->setColour (juce::Label::textColourId, Palette::warmGrey.withAlpha (0.5f));
-    hintLabel->setText (product::applicationVersion, juce::dontSendNotification);
+    hintLabel->setText (identity::applicationVersion, juce::dontSendNotification);
 
     setSize (600, 600);
 }
@@ -154,99 +170,6 @@ void MainComponent::refitPanels()
                                                              settingsPanel.get(), changelogPanel.get() })
         if (panel != nullptr)
             fitPanel (*panel);
-}
-
-void MainComponent::buttonClicked (juce::Button* button)
-{
-    const auto name = button->getName();
-
-    if (name == "EULA")
-    {
-        openPanel (eulaPanel, std::make_unique<panel_eula> (licenceText));
-    }
-    else if (name == "SUPPORT")
-    {
-        openPanel (supportPanel, std::make_unique<panel_support>());
-    }
-    else if (name == "SETTINGS")
-    {
-        openPanel (settingsPanel, std::make_unique<panel_settings> (
-                       SettingsFile::settingsFileIn (settingsFolder),
-                       [this] (const juce::String& attribute, const juce::String& path) { setInstallFolder (attribute, path); }));
-    }
-    else if (name == "CHANGES")
-    {
-        const auto notes = juce::String::createStringFromData (BinaryData::CHANGELOG_md, BinaryData::CHANGELOG_mdSize);
-        openPanel (changelogPanel, std::make_unique<panel_changelog> (notes, productName));
-    }
-    else if (name == "WEBSITE")
-    {
-        openUrl (websiteUrl);
-    }
-    else if (name == "MANUAL")
-    {
-        openUrl (manualUrl);
-    }
-    else if (name == "INSTALL")
-    {
-        // Shift as last reported decides, not the modifiers of the click itself.
-        installSelected();
-    }
-    else if (name == "SELECT_ALL")
-    {
-        selected.fill (true);
-        repaint();
-    }
-    else
-    {
-        for (size_t i = 0; i < formatNames.size(); ++i)
-        {
-            if (name == formatNames[i])
-            {
-                selected[i] = ! selected[i];
-                repaint();
-            }
-        }
-    }
-}
-
-void MainComponent::installSelected()
-{
-    for (size_t i = 0; i < selected.size(); ++i)
-    {
-        if (! selected[i])
-            continue;
-
-        const auto format = (int) i;
-        installOutcomes[i] = shiftHeld ? uninstallFormat (installFolders[i], productName, format)
-                                       : installFormat (installFolders[i], productName, format, archiveFor (format));
-        selected[i] = false;
-    }
-
-    installFinished = true;
-
-    for (auto& b : formatButtons)
-        b->setVisible (false);
-
-    selectAllButton->setVisible (false);
-    installButton->setVisible (false);
-    repaint();
-}
-
-bool MainComponent::didInstallSucceed() const
-{
-    return std::all_of (installOutcomes.begin(), installOutcomes.end(),
-                        [] (const FormatOutcome& o) { return o.succeeded; });
-}
-
-//==============================================================================
-void MainComponent::setInstallFolder (const juce::String& attributeName, const juce::String& folderPath)
-{
-    for (size_t i = 0; i < settingsAttributes.size(); ++i)
-        if (attributeName == settingsAttributes[i])
-            installFolders[i] = SettingsFile::installFolderFromSetting (folderPath);
-
-    repaint();
 }
 
 juce::File MainComponent::pluginItemFor (int format) const

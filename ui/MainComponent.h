@@ -4,14 +4,19 @@
 #include "../install/FormatCatalogue.h"
 #include "../install/InstallDetection.h"
 #include "../install/Installer.h"
-#include "CustomLookAndFeel.h"
-#include "../panels/panel_changelog.h"
-#include "../panels/panel_eula.h"
-#include "../panels/panel_settings.h"
-#include "../panels/panel_support.h"
+#include "../look/CustomLookAndFeel.h"
 #include <functional>
 #include <array>
 #include <memory>
+
+class OverlayPanel;
+class panel_changelog;
+class panel_eula;
+class panel_settings;
+class panel_support;
+
+/** Names of the six link buttons of the main screen, in layout order. */
+inline constexpr std::array<const char*, 6> extraNames { "EULA", "MANUAL", "WEBSITE", "SUPPORT", "SETTINGS", "CHANGES" };
 
 /** The one component that fills the main window: the state of the main screen,
     its invisible buttons laid out in proportion to the width, and the install
@@ -79,20 +84,7 @@ private:
     /** Shows a newly made panel over the whole screen; one of its kind before
         it is destroyed now. */
     template <typename Panel>
-    void openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<Panel> panel)
-    {
-        member = std::move (panel);
-        addAndMakeVisible (*member);
-
-        if constexpr (std::is_same_v<Panel, panel_support>)
-        {
-            member->unit = layoutUnit;
-            member->productName = productName;
-            member->productVersion = productVersion;
-        }
-
-        fitPanel (*member);
-    }
+    void openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<Panel> panel);
 
     /** Gives a panel the current unit, then the whole screen, and keeps it on
         top. The unit goes in first, so the panel's own layout already uses it. */
@@ -107,8 +99,8 @@ private:
     CustomLookAndFeel lookAndFeel;
     float layoutUnit = 9.0f;
     juce::String productName;
-    juce::String productVersion { product::version };
-    juce::String platformSuffix { product::platformSuffix };
+    juce::String productVersion;
+    juce::String platformSuffix;
 
     std::array<std::unique_ptr<juce::TextButton>, extraNames.size()> extraButtons;
     std::array<std::unique_ptr<juce::TextButton>, numFormats> formatButtons;

@@ -2,7 +2,7 @@
 // click will do, and Shift turns INSTALL into UNINSTALL.
 
 #include "MainComponent.h"
-#include "ButtonFace.h"
+#include "../look/ButtonFace.h"
 
 juce::String MainComponent::hintFor (const juce::String& name) const
 {

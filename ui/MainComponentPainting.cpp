@@ -2,7 +2,8 @@
 // invisible buttons, from their bounds and mouse state.
 
 #include "MainComponent.h"
-#include "ButtonFace.h"
+#include "../look/ButtonFace.h"
+#include <Identity.h>
 
 namespace
 {
@@ -68,7 +69,7 @@ void MainComponent::paint (juce::Graphics& g)
     g.setFont (3.0f * u);
     singleLine (g, "PLUGIN MANAGER", 75.0f * u, 4.0f * u);
     g.setFont (2.0f * u);
-    singleLine (g, juce::String ("v") + product::applicationVersion, 75.0f * u, 6.0f * u);
+    singleLine (g, juce::String ("v") + identity::applicationVersion, 75.0f * u, 6.0f * u);
 
     g.setColour (Palette::warmGrey);
     g.setFont (4.0f * u);

@@ -1,7 +1,7 @@
 // libFuzzer entry: every input is a candidate plug-in binary. The reader must
 // return, without reading outside the input, crashing or allocating by what
 // the input claims.
-#include "../../install/PeVersionReader.h"
+#include "../../pe/PeVersionReader.h"
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)

@@ -11,7 +11,7 @@ src=$(cd "$(dirname "$0")/../.." && pwd)
 
 mkdir -p "$work/corpus"
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-        "$src/tests/fuzz/pe_version_fuzzer.cpp" "$src/install/PeVersionReader.cpp" -o "$work/pe_version_fuzzer"
+        "$src/tests/fuzz/pe_version_fuzzer.cpp" "$src/pe/PeVersionReader.cpp" -o "$work/pe_version_fuzzer"
 
 cp "$fixtures"/*.dll "$work/corpus/"
 for zip in "$payloads"/*.zip; do
