@@ -5,9 +5,15 @@
 #if JUCE_WINDOWS
  #include <windows.h>
 
+// The framework's hidden message window. Its handle is not public API: it is
+// a global of the framework's Windows messaging code in this version. An
+// upgrade must check that it still exists and still means this window.
+static_assert (JUCE_MAJOR_VERSION == 7 && JUCE_MINOR_VERSION == 0 && JUCE_BUILDNUMBER == 5,
+               "check that juce::juce_messageWindowHandle still names the hidden message window, then update this check");
+
 namespace juce
 {
-    extern HWND juce_messageWindowHandle;    // the framework's hidden message window
+    extern HWND juce_messageWindowHandle;
 }
 
 namespace platform

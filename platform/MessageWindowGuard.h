@@ -9,6 +9,9 @@ namespace platform
         window's close then asks for is never delivered and the process stays
         behind with its files open. This makes the hidden window ignore WM_CLOSE
         (it is never shown, so nothing a person does sends it one). Call once
-        the message manager exists; does nothing on other systems. */
+        the message manager exists; does nothing on other systems. It reaches
+        the window through a framework global that is not public API, so the
+        build stops at a framework version other than the one it was checked
+        with. */
     void keepMessageWindowOnClose();
 }
