@@ -6,6 +6,13 @@
 panel_settings::panel_settings (const juce::File& file, FolderCallback callback)
     : settingsFile (file), onFolderChosen (std::move (callback))
 {
+    chooseFolder = [this] (const juce::String& title, const juce::File& start, std::function<void (const juce::File&)> completion)
+    {
+        chooser = std::make_unique<juce::FileChooser> (title, start, juce::String(), true);
+        chooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectDirectories,
+                              [completion] (const juce::FileChooser& fc) { completion (fc.getResult()); });
+    };
+
     for (size_t i = 0; i < folderRows.size(); ++i)
         folderRows[i] = { formatNames[i], settingsAttributes[i] };
 
@@ -102,10 +109,12 @@ void panel_settings::buttonClicked (juce::Button* button)
     if (row < 0 || row >= (int) folderRows.size())
         return;
 
-    chooser = std::make_unique<juce::FileChooser> ("Choose the " + folderRows[(size_t) row].label + " install folder",
-                                                   startFolderFor (row), juce::String(), true);
-    chooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectDirectories,
-                          [this, row] (const juce::FileChooser& fc) { folderChosen (row, fc.getResult()); });
+    chooseFolder ("Choose the " + folderRows[(size_t) row].label + " install folder", startFolderFor (row),
+                  [safeThis = juce::Component::SafePointer<panel_settings> (this), row] (const juce::File& result)
+                  {
+                      if (safeThis != nullptr)
+                          safeThis->folderChosen (row, result);
+                  });
 }
 
 void panel_settings::folderChosen (int row, const juce::File& result)

@@ -27,6 +27,12 @@ public:
         The folder chooser's completion calls this with FileChooser::getResult. */
     void folderChosen (int row, const juce::File& result);
 
+    /** Asks the user for a folder: a title, where to start (empty: the system
+        picks), and what to do with the result (an empty File when cancelled).
+        The system's folder chooser by default. */
+    std::function<void (const juce::String& title, const juce::File& startFolder,
+                        std::function<void (const juce::File&)> completion)> chooseFolder;
+
     juce::TextEditor& getEditor (int row)   { return *pathEditors[(size_t) row]; }
 
     struct FolderRow

@@ -63,7 +63,7 @@ TEST (Painting, FixedElementsAt600)
     MainComponent main;
     const auto image = render (main);
 
-    EXPECT_TRUE (colourAt (image, 300, 3, Palette::blue));            // accent bar (0, 0, 600, 6)
+    EXPECT_TRUE (colourAt (image, 300, 3, juce::Colour (0xff0094d8)));   // accent bar (0, 0, 600, 6), blue
     EXPECT_TRUE (colourAt (image, 300, 7, Palette::nearBlack));
 
     const auto grip = over (Palette::warmGrey, 0.5f);                 // circles in (588, 588), (588, 576), (576, 588)
@@ -116,12 +116,12 @@ TEST (Painting, TilesShowTheDetectedStateSelectionAndHover)
     main.buttonClicked (&buttonNamed (main, "VST3"));                      // absent: select
     auto image = render (main);
 
-    EXPECT_TRUE (colourAt (image, 284, 200, over (Palette::warmGrey, 0.35f)));   // VST3 (24, 180, 270, 60)
+    EXPECT_TRUE (colourAt (image, 284, 200, juce::Colour (0xff464545)));        // VST3 (24, 180, 270, 60): warmGrey at 0x59 over nearBlack
     EXPECT_TRUE (colourAt (image, 566, 200, over (Palette::blue, 0.9f)));        // CLAP (306, 180, 270, 60)
     EXPECT_TRUE (colourAt (image, 566, 272, over (Palette::orange, 0.9f)));      // VST2 (306, 252, 270, 60)
     EXPECT_TRUE (colourAt (image, 284, 272, over (Palette::warmGrey, 0.35f)));   // AAX (24, 252, 270, 60)
 
-    EXPECT_TRUE (colourAt (image, 24, 210, Palette::yellow));                    // VST3 selected: outline
+    EXPECT_TRUE (colourAt (image, 24, 210, juce::Colour (0xffd3c55f)));         // VST3 selected: yellow outline
     EXPECT_TRUE (colourAt (image, 306, 210, over (Palette::blue, 0.9f)));        // CLAP not: no outline
     EXPECT_TRUE (colourAt (image, 306, 282, Palette::yellow));                   // VST2 present: selected
 
@@ -163,7 +163,7 @@ TEST (Painting, PressedButtonsTurnGreen)
     buttonNamed (main, "SELECT_ALL").setState (juce::Button::buttonDown);
     image = render (main);
 
-    EXPECT_TRUE (colourAt (image, 30, 450, Palette::green));
+    EXPECT_TRUE (colourAt (image, 30, 450, juce::Colour (0xff86cf7a)));         // pressed: green
     EXPECT_TRUE (colourAt (image, 30, 480, over (Palette::warmGrey, 0.75f)));    // MANUAL hovered
     EXPECT_TRUE (colourAt (image, 519, 470, Palette::green));                    // INSTALL (516, 441, 60, 60)
     EXPECT_TRUE (colourAt (image, 468, 138, Palette::green));
@@ -220,4 +220,58 @@ TEST (Painting, FinishedDisplayShowsSuccessOrFailure)
         const auto reasons = inkBounds (image, { 24, 168, 552, 70 });
         EXPECT_EQ (reasons.isEmpty(), ! fail);
     }
+}
+
+TEST (Painting, TheInstallIconKeepsItsColourAfterTheFinishedScreen)
+{
+    // The finished display draws the install icon in the accent and must give
+    // it its colour back, or the next paint draws the install button's icon
+    // in the accent too.
+    IsolatedHome home;
+    MainComponent main;
+    main.buttonClicked (&buttonNamed (main, "INSTALL"));
+
+    for (int paint = 1; paint <= 2; ++paint)
+    {
+        SCOPED_TRACE ("paint " + std::to_string (paint));
+        const auto image = render (main);
+        EXPECT_TRUE (colourAt (image, 546, 471, juce::Colour (0xff171717), 8));      // the small icon's stem, charcoal
+        EXPECT_TRUE (colourAt (image, 300, 279, juce::Colour (0xff86cf7a), 8));      // the large one's, green
+    }
+}
+
+TEST (Painting, HoldingAndReleasingShiftRepaints)
+{
+    // Counts the repaints the component asks for: a cached image is told of
+    // each one, with or without a window on screen.
+    struct RepaintCounter : juce::CachedComponentImage
+    {
+        explicit RepaintCounter (int& c) : count (c) {}
+        void paint (juce::Graphics&) override {}
+        bool invalidateAll() override                            { ++count; return true; }
+        bool invalidate (const juce::Rectangle<int>&) override   { ++count; return true; }
+        void releaseResources() override {}
+        int& count;
+    };
+
+    IsolatedHome home;
+    MainComponent main;
+    main.setVisible (true);
+    int repaints = 0;
+    main.setCachedComponentImage (new RepaintCounter (repaints));
+
+    const auto beforePress = repaints;
+    main.modifierKeysChanged (juce::ModifierKeys (juce::ModifierKeys::shiftModifier));
+    EXPECT_TRUE (main.isShiftHeld());
+    EXPECT_GT (repaints, beforePress);
+
+    const auto afterPress = repaints;
+    main.modifierKeysChanged (juce::ModifierKeys());
+    EXPECT_FALSE (main.isShiftHeld());
+    EXPECT_GT (repaints, afterPress);
+
+    const auto afterRelease = repaints;
+    main.modifierKeysChanged (juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier));   // a mouse button is no key
+    EXPECT_EQ (repaints, afterRelease);
+    main.setCachedComponentImage (nullptr);
 }

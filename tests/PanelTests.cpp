@@ -75,7 +75,6 @@ TEST (Panels, ClosingDetachesAndReopeningMakesANewPanel)
         click (main, name);
         auto* panel = dynamic_cast<juce::Component*> (main.getChildComponent (main.getNumChildComponents() - 1));
         ASSERT_NE (panel, nullptr);
-        EXPECT_EQ (main.getComponentAt (300, 300) == &main, false);
         juce::Component::SafePointer<juce::Component> first (panel);
 
         main.setSize (900, 900);                              // an open panel follows the window
@@ -98,6 +97,277 @@ TEST (Panels, ClosingDetachesAndReopeningMakesANewPanel)
         auto* second = main.getChildComponent (main.getNumChildComponents() - 1);
         click (*second, "X");
     }
+}
+
+TEST (Panels, AnOpenPanelCoversEveryButtonOfTheMainScreen)
+{
+    IsolatedHome home;
+    MainComponent main;
+    main.setVisible (true);      // hit-testing finds visible components only
+
+    std::vector<juce::Button*> mainButtons;
+    for (auto* child : main.getChildren())
+        if (auto* button = dynamic_cast<juce::Button*> (child))
+            mainButtons.push_back (button);
+    ASSERT_EQ (mainButtons.size(), 12u);
+
+    // Without a panel the probe finds each button itself.
+    for (auto* button : mainButtons)
+        EXPECT_EQ (main.getComponentAt (button->getBounds().getCentre()), button) << button->getName();
+
+    for (auto* name : { "EULA", "SUPPORT", "SETTINGS", "CHANGES" })
+    {
+        SCOPED_TRACE (name);
+        click (main, name);
+        auto* panel = main.getChildComponent (main.getNumChildComponents() - 1);
+
+        for (auto* button : mainButtons)
+        {
+            auto* hit = main.getComponentAt (button->getBounds().getCentre());
+            EXPECT_TRUE (hit == panel || panel->isParentOf (hit)) << button->getName() << " reachable under the panel";
+        }
+
+        click (*panel, "X");
+    }
+}
+
+namespace
+{
+    juce::Image renderPanel (juce::Component& panel)
+    {
+        juce::Image image (juce::Image::ARGB, panel.getWidth(), panel.getHeight(), true);
+        juce::Graphics g (image);
+        panel.paintEntireComponent (g, true);
+        return image;
+    }
+
+    /** The area's pixels that stand out from the house background. */
+    juce::Rectangle<int> inkIn (const juce::Image& image, juce::Rectangle<int> area)
+    {
+        juce::Rectangle<int> ink;
+        for (int y = area.getY(); y < area.getBottom(); ++y)
+            for (int x = area.getX(); x < area.getRight(); ++x)
+                if (image.getPixelAt (x, y).getBrightness() > 0.3f)
+                    ink = ink.isEmpty() ? juce::Rectangle<int> (x, y, 1, 1) : ink.getUnion ({ x, y, 1, 1 });
+        return ink;
+    }
+
+    /** How much a picture's red channel rises above the background's over an area. */
+    double inkAmount (const juce::Image& image, juce::Rectangle<int> area)
+    {
+        double sum = 0;
+        for (int y = area.getY(); y < area.getBottom(); ++y)
+            for (int x = area.getX(); x < area.getRight(); ++x)
+                sum += std::max (0, (int) image.getPixelAt (x, y).getRed() - 0x11);
+        return sum;
+    }
+}
+
+TEST (Panels, TheFramePaintsAtUnitSix)
+{
+    IsolatedHome home;
+    MainComponent main;
+
+    const juce::Rectangle<int> titleArea (0, 12, 520, 36), closeArea (528, 9, 48, 48);
+    const struct { const char* name; bool hasTitle; } kinds[] = {
+        { "EULA", true }, { "CHANGES", true }, { "SUPPORT", false }, { "SETTINGS", true },
+    };
+
+    for (const auto& kind : kinds)
+    {
+        SCOPED_TRACE (kind.name);
+        click (main, kind.name);
+        auto* panel = main.getChildComponent (main.getNumChildComponents() - 1);
+        auto& close = buttonNamed (*panel, "X");
+        auto image = renderPanel (*panel);
+
+        EXPECT_EQ (image.getPixelAt (5, 595).getARGB(), 0xff111111u);      // nearBlack
+        EXPECT_EQ (image.getPixelAt (595, 300).getARGB(), 0xff111111u);
+
+        // The title: 4u high, its start at (4u, 6u): ink from x 24, standing on y 36.
+        const auto title = inkIn (image, titleArea);
+        EXPECT_EQ (title.isEmpty(), ! kind.hasTitle);
+        if (kind.hasTitle)
+        {
+            EXPECT_GE (title.getX(), 24);
+            EXPECT_LE (title.getX(), 27);
+            EXPECT_NEAR (title.getBottom(), 36, 1);
+            EXPECT_GE (title.getY(), 17);                                  // capitals of a 24-pixel font
+        }
+
+        // The close ring and glyph: warmGrey at 0x80 idle, opaque under the pointer.
+        const auto idle = inkAmount (image, closeArea);
+        close.setState (juce::Button::buttonOver);
+        const auto hovered = inkAmount (renderPanel (*panel), closeArea);
+        close.setState (juce::Button::buttonNormal);
+        EXPECT_GT (idle, 0.0);
+        EXPECT_NEAR (idle / hovered, 128.0 / 255.0, 0.03);
+
+        click (*panel, "X");
+    }
+
+    // A title longer than the line still starts where every title does.
+    panel_changelog longTitle ("# T\n## v1\n", juce::String::repeatedString ("Very Long Product Name ", 6));
+    longTitle.unit = 6.0f;
+    longTitle.setBounds (0, 0, 600, 600);
+    const auto title = inkIn (renderPanel (longTitle), titleArea);
+    EXPECT_GE (title.getX(), 24);
+    EXPECT_LE (title.getX(), 27);
+    EXPECT_NEAR (title.getBottom(), 36, 1);
+}
+
+TEST (Panels, PressedIconAndBrowseButtonsTurnGreen)
+{
+    IsolatedHome home;
+    MainComponent main;
+
+    const struct { const char* panel; const char* button; juce::Point<int> face; } cases[] = {
+        { "SUPPORT",  "DISCORD", { 64, 120 } },      // (60, 90, 60, 60), beside its icon
+        { "SUPPORT",  "MAIL",    { 64, 240 } },      // (60, 210, 60, 60)
+        { "SETTINGS", "BROWSE0", { 483, 111 } },     // (480, 96, 96, 30), beside its word
+        { "SETTINGS", "BROWSE3", { 483, 228 } },     // (480, 213, 96, 30)
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.button);
+        click (main, c.panel);
+        auto* panel = main.getChildComponent (main.getNumChildComponents() - 1);
+        auto& button = buttonNamed (*panel, c.button);
+
+        EXPECT_NE (renderPanel (*panel).getPixelAt (c.face.x, c.face.y).getARGB(), 0xff86cf7au);
+        button.setState (juce::Button::buttonDown);
+        EXPECT_EQ (renderPanel (*panel).getPixelAt (c.face.x, c.face.y).getARGB(), 0xff86cf7au);
+        button.setState (juce::Button::buttonNormal);
+        click (*panel, "X");
+    }
+}
+
+TEST (Panels, ReleaseNotesStyleEachKindOfLine)
+{
+    const juce::String notes = "# Title of the file\n"
+                               "# One\n"
+                               "## Two **same** *tilted*\n"
+                               "### Three\n"
+                               "Plain **strong** and *soft*\n"
+                               "- Item\n"
+                               "\n\n"
+                               + juce::String::repeatedString ("words that wrap ", 12);
+    panel_changelog panel (notes, "Vantorix3");
+    panel.unit = 6.0f;
+    panel.setBounds (0, 0, 600, 600);
+    const auto& blocks = panel.getContent().getLaidOut();
+    ASSERT_EQ (blocks.size(), 7u);
+
+    const juce::uint32 offWhite = 0xfff5f5f5, warmGrey = 0xffaaa6a6;
+    const struct { BlockKind kind; float height; bool bold; juce::uint32 colour; float before, after, indent; } styles[] = {
+        { BlockKind::Heading1,  30.0f, true,  offWhite, 9.0f, 3.6f, 0.0f },
+        { BlockKind::Heading2,  24.0f, true,  offWhite, 6.0f, 3.0f, 0.0f },
+        { BlockKind::Heading3,  21.0f, true,  offWhite, 4.8f, 2.4f, 0.0f },
+        { BlockKind::Paragraph, 18.0f, false, warmGrey, 0.0f, 1.8f, 0.0f },
+        { BlockKind::Bullet,    18.0f, false, warmGrey, 0.0f, 1.8f, 24.0f },
+        { BlockKind::Blank,     0.0f,  false, 0,        0.0f, 0.0f, 0.0f },
+        { BlockKind::Paragraph, 18.0f, false, warmGrey, 0.0f, 1.8f, 0.0f },
+    };
+
+    float y = 6.0f;
+    for (size_t i = 0; i < blocks.size(); ++i)
+    {
+        SCOPED_TRACE ("block " + std::to_string (i));
+        const auto& block = blocks[i];
+        const auto& style = styles[i];
+        ASSERT_EQ (block.kind, style.kind);
+        EXPECT_NEAR (block.y, y + style.before, 0.01f);
+        EXPECT_FLOAT_EQ (block.indent, style.indent);
+
+        if (style.kind == BlockKind::Blank)
+        {
+            EXPECT_FLOAT_EQ (block.height, 9.0f);
+            y += 9.0f;
+            continue;
+        }
+
+        ASSERT_GT (block.text.getNumAttributes(), 0);
+        const auto& first = block.text.getAttribute (0);
+        EXPECT_FLOAT_EQ (first.font.getHeight(), style.height);
+        EXPECT_EQ (first.font.isBold(), style.bold);
+        EXPECT_FALSE (first.font.isItalic());
+        EXPECT_EQ (first.colour.getARGB(), style.colour);
+        y += style.before + block.height + style.after;
+    }
+
+    // Emphasis: in a heading, bold looks like the rest and italic is bold italic;
+    // in a paragraph the three fonts differ.
+    const auto& heading = blocks[1].text;
+    ASSERT_EQ (heading.getNumAttributes(), 2);                    // "Two same " in one font, then "tilted"
+    EXPECT_EQ (heading.getAttribute (0).range, juce::Range<int> (0, 9));
+    EXPECT_TRUE (heading.getAttribute (1).font.isBold());
+    EXPECT_TRUE (heading.getAttribute (1).font.isItalic());
+    const auto& paragraph = blocks[3].text;
+    ASSERT_EQ (paragraph.getNumAttributes(), 4);
+    EXPECT_TRUE (paragraph.getAttribute (1).font.isBold());
+    EXPECT_TRUE (paragraph.getAttribute (3).font.isItalic());
+    EXPECT_FALSE (paragraph.getAttribute (3).font.isBold());
+
+    // The long line wraps inside its block, and the content ends a unit below the last one.
+    EXPECT_GE (blocks[6].height, 2 * 18.0f);
+    EXPECT_EQ (panel.getContent().getHeight(), juce::roundToInt (y + 6.0f));
+}
+
+TEST (Panels, SettingsOfAMalformedFileStillReachTheMainScreen)
+{
+    IsolatedHome home;
+    const std::string malformed = "<Plugin_Manager_Settings VST3_Path=\"/x\"";
+    writeBytes (home.settingsFile(), malformed);
+    MainComponent main;
+
+    click (main, "SETTINGS");
+    auto* panel = main.getSettingsPanel();
+    for (int row = 0; row < 4; ++row)
+        EXPECT_TRUE (panel->getEditor (row).getText().isEmpty()) << row;
+
+    const auto chosen = home.root.getChildFile ("chosen clap");
+    chosen.createDirectory();
+    panel->folderChosen (2, chosen);
+    EXPECT_EQ (main.getInstallFolders()[clapFormat], chosen);
+    EXPECT_EQ (readBytes (home.settingsFile()), malformed);
+}
+
+TEST (Panels, BrowseAsksForAFolderAndWritesTheAnswer)
+{
+    IsolatedHome home;
+    home.settingsFolder().createDirectory();
+    MainComponent main;
+    home.defaultFolder (aaxFormat).createDirectory();
+
+    click (main, "SETTINGS");
+    auto* panel = main.getSettingsPanel();
+    juce::String title;
+    juce::File start;
+    std::function<void (const juce::File&)> answer;
+    panel->chooseFolder = [&] (const juce::String& t, const juce::File& s, std::function<void (const juce::File&)> completion)
+    {
+        title = t;
+        start = s;
+        answer = std::move (completion);
+    };
+
+    click (*panel, "BROWSE3");
+    EXPECT_EQ (title, "Choose the AAX install folder");
+    EXPECT_EQ (start, home.defaultFolder (aaxFormat));
+    ASSERT_TRUE (answer != nullptr);
+    EXPECT_EQ (SettingsFile::readDocument (home.settingsFile())->getStringAttribute ("AAX_Path"),
+               home.defaultFolder (aaxFormat).getFullPathName());
+
+    const auto chosen = home.root.getChildFile ("my aax");
+    chosen.createDirectory();
+    answer (chosen);
+    EXPECT_EQ (SettingsFile::readDocument (home.settingsFile())->getStringAttribute ("AAX_Path"), chosen.getFullPathName());
+    EXPECT_EQ (main.getInstallFolders()[aaxFormat], chosen);
+    EXPECT_EQ (panel->getEditor (3).getText(), chosen.getFullPathName());
+
+    answer (juce::File());                                     // cancelled: nothing changes
+    EXPECT_EQ (SettingsFile::readDocument (home.settingsFile())->getStringAttribute ("AAX_Path"), chosen.getFullPathName());
 }
 
 TEST (Panels, LicenceEditsAreGoneWhenReopened)
