@@ -5,6 +5,7 @@
 #include "../panels/panel_settings.h"
 #include "../panels/panel_support.h"
 #include "../install/SettingsFile.h"
+#include "../look/CustomLookAndFeel.h"
 
 namespace
 {
@@ -253,6 +254,18 @@ TEST (Panels, ReleaseNotesStyleEachKindOfLine)
                                "- Item\n"
                                "\n\n"
                                + juce::String::repeatedString ("words that wrap ", 12);
+
+    // Every font is set in the embedded face, as in the program. Typefaces an
+    // earlier test resolved without it are forgotten first.
+    CustomLookAndFeel lookAndFeel;
+    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
+    juce::Typeface::clearTypefaceCache();
+    const juce::ScopeGuard restore { []
+    {
+        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+        juce::Typeface::clearTypefaceCache();
+    } };
+
     panel_changelog panel (notes, "Vantorix3");
     panel.unit = 6.0f;
     panel.setBounds (0, 0, 600, 600);
