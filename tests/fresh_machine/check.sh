@@ -40,29 +40,38 @@ in_root chown -R "$user:$user" "/home/$user/tsr"
 
 as_user() { chroot "$root" /usr/bin/env -i PATH=/usr/bin:/bin HOME="/home/$user" USER="$user" \
                 /usr/sbin/runuser -u "$user" -- bash -c "cd ~/tsr && $*"; }
-owner_of_window() {   # waits for the window's process and prints its user
-    for _ in $(seq 1 600); do
-        pid=$(in_root pgrep -x tsr_installer | head -1 || true)
-        [ -n "$pid" ] && { in_root ps -o user= -p "$pid"; return 0; }
+owner_of_window() {   # waits for the window's process in the chroot and prints its user id
+    for _ in $(seq 1 1800); do
+        for pid in $(pgrep -x tsr_installer || true); do
+            if [ "$(readlink "/proc/$pid/root")" = "$root" ]; then
+                ps -o uid= -p "$pid" | tr -d ' '
+                return 0
+            fi
+        done
         sleep 1
     done
     return 1
+}
+stop_window() {
+    for pid in $(pgrep -x tsr_installer || true); do
+        [ "$(readlink "/proc/$pid/root")" = "$root" ] && kill "$pid"
+    done
 }
 
 status=0
 echo "== run.sh as $user"
 as_user "bash scripts/run.sh" > "$root/tmp/run.log" 2>&1 &
 owner=$(owner_of_window) || { tail -30 "$root/tmp/run.log"; owner=none; }
-echo "window runs as: $owner"
-[ "$owner" = "$user" ] || status=1
-in_root pkill -x tsr_installer || true; wait || true
+echo "window runs as user id $owner; $user is $(in_root id -u "$user")"
+[ "$owner" = "$(in_root id -u "$user")" ] || status=1
+stop_window; wait || true
 
 echo "== sudo run.sh as $user"
 as_user "sudo bash scripts/run.sh" > "$root/tmp/sudo-run.log" 2>&1 &
 owner=$(owner_of_window) || { tail -30 "$root/tmp/sudo-run.log"; owner=none; }
-echo "window runs as: $owner"
-[ "$owner" = "$user" ] || status=1
-in_root pkill -x tsr_installer || true; wait || true
+echo "window runs as user id $owner; $user is $(in_root id -u "$user")"
+[ "$owner" = "$(in_root id -u "$user")" ] || status=1
+stop_window; wait || true
 
 echo "== test.sh as $user"
 if as_user "bash scripts/test.sh" > "$root/tmp/test.log" 2>&1; then echo "test.sh passed"; else tail -40 "$root/tmp/test.log"; status=1; fi
