@@ -120,6 +120,16 @@ namespace
 
         juce::String now() const  { return describe (snapshotTree (folder)); }
 
+        /** The calls a clean run makes: the steps to fail or stop at. The disk
+            is put back afterwards. */
+        std::vector<FaultyFileSystem::Call> stepsOfACleanRun() const
+        {
+            FaultyFileSystem clean;
+            EXPECT_TRUE (run (clean).succeeded);
+            reset();
+            return clean.calls;
+        }
+
         const Scenario scenario;
         const juce::File folder;
         const juce::MemoryBlock older, newer;
@@ -226,10 +236,7 @@ TEST (Interruption, EveryStepThatFailsLeavesOneWholeItemAndTellsTheTruth)
         IsolatedHome home;
         ScenarioDisk disk (scenario, home.root);
 
-        FaultyFileSystem clean;
-        ASSERT_TRUE (disk.run (clean).succeeded);
-        const auto steps = clean.calls;
-        disk.reset();
+        const auto steps = disk.stepsOfACleanRun();
 
         for (size_t step = 1; step <= steps.size(); ++step)
         {
@@ -277,10 +284,7 @@ TEST (Interruption, EveryStepWhereTheProcessStopsIsPutRightByTheNextStart)
         IsolatedHome home;
         ScenarioDisk disk (scenario, home.root);
 
-        FaultyFileSystem clean;
-        ASSERT_TRUE (disk.run (clean).succeeded);
-        const auto steps = clean.calls.size();
-        disk.reset();
+        const auto steps = disk.stepsOfACleanRun().size();
 
         const auto finalState = scenario.uninstall ? emptyState : newState;
 
@@ -313,13 +317,11 @@ TEST (Interruption, ABlockedMoveIsRetriedBrieflyThenRolledBack)
     ScenarioDisk disk (scenarios[0], home.root);
     const auto item = pluginItemFor (disk.folder, productName, vst3Format).getFullPathName();
 
-    FaultyFileSystem clean;
-    ASSERT_TRUE (disk.run (clean).succeeded);
-    disk.reset();
-    const auto swap = std::find_if (clean.calls.begin(), clean.calls.end(),
+    const auto steps = disk.stepsOfACleanRun();
+    const auto swap = std::find_if (steps.begin(), steps.end(),
                                     [&] (const FaultyFileSystem::Call& c) { return c.op == Op::move && c.target == item; });
-    ASSERT_NE (swap, clean.calls.end());
-    const auto swapStep = (int) (swap - clean.calls.begin()) + 1;
+    ASSERT_NE (swap, steps.end());
+    const auto swapStep = (int) (swap - steps.begin()) + 1;
 
     FaultyFileSystem twice;
     twice.failCall (swapStep, platform::FileError::inUse, 2);

@@ -1,5 +1,18 @@
 # Helpers shared by the real-window tests: sourced, not run.
 
+# Skips without an X server; otherwise points HOME and TMPDIR into a fresh
+# folder (removed at exit, with any program left running) that has a
+# settings folder, and keeps the window-manager atoms alive.
+start_in_isolated_home() {   # screenshot folder
+    if [ -z "${DISPLAY:-}" ]; then echo "no X display: skipped"; exit 77; fi
+    home=$(mktemp -d /tmp/tsr-e2e-XXXXXX)
+    trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$home"' EXIT
+    mkdir -p "$home/.local/share/Tessarine" "$home/tmp" "$1"
+    export HOME=$home TMPDIR=$home/tmp
+    unset XDG_DATA_HOME VST_PATH
+    hold_atoms "$home/atoms-ready"
+}
+
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 

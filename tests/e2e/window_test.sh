@@ -9,17 +9,8 @@ app=$1
 shots=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ -z "${DISPLAY:-}" ]; then echo "no X display: skipped"; exit 77; fi
-
-home=$(mktemp -d /tmp/tsr-e2e-XXXXXX)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$home"' EXIT
-mkdir -p "$home/.local/share/Tessarine" "$home/tmp" "$shots"
-export HOME=$home TMPDIR=$home/tmp
-unset XDG_DATA_HOME VST_PATH
-
 . "$here/window_lib.sh"
-
-hold_atoms "$home/atoms-ready"
+start_in_isolated_home "$shots"
 "$app" extra arguments --are-ignored &
 first=$!
 win=$(wait_for_window $first) || { fail "no window within 20 s"; exit 1; }

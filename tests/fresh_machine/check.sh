@@ -59,19 +59,15 @@ stop_window() {
 }
 
 status=0
-echo "== run.sh as $user"
-as_user "bash scripts/run.sh" > "$root/tmp/run.log" 2>&1 &
-owner=$(owner_of_window) || { tail -30 "$root/tmp/run.log"; owner=none; }
-echo "window runs as user id $owner; $user is $(in_root id -u "$user")"
-[ "$owner" = "$(in_root id -u "$user")" ] || status=1
-stop_window; wait || true
-
-echo "== sudo run.sh as $user"
-as_user "sudo bash scripts/run.sh" > "$root/tmp/sudo-run.log" 2>&1 &
-owner=$(owner_of_window) || { tail -30 "$root/tmp/sudo-run.log"; owner=none; }
-echo "window runs as user id $owner; $user is $(in_root id -u "$user")"
-[ "$owner" = "$(in_root id -u "$user")" ] || status=1
-stop_window; wait || true
+for command in "bash scripts/run.sh" "sudo bash scripts/run.sh"; do
+    echo "== $command, as $user"
+    log="$root/tmp/$(echo "$command" | tr ' /' '__').log"
+    as_user "$command" > "$log" 2>&1 &
+    owner=$(owner_of_window) || { tail -30 "$log"; owner=none; }
+    echo "window runs as user id $owner; $user is $(in_root id -u "$user")"
+    [ "$owner" = "$(in_root id -u "$user")" ] || status=1
+    stop_window; wait || true
+done
 
 echo "== test.sh as $user"
 if as_user "bash scripts/test.sh" > "$root/tmp/test.log" 2>&1; then echo "test.sh passed"; else tail -40 "$root/tmp/test.log"; status=1; fi
