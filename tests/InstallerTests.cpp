@@ -62,6 +62,16 @@ namespace
         return out.getMemoryBlock();
     }
 
+    /** A VST2 folder whose installed copy the user has changed since: the bytes
+        a failed run must leave alone. */
+    juce::File vst2FolderWithChangedCopy (const IsolatedHome& home, const std::string& bytes)
+    {
+        const auto folder = home.root.getChildFile ("vst2");
+        EXPECT_TRUE (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).succeeded);
+        writeBytes (folder.getChildFile ("Vantorix3.dll"), bytes);
+        return folder;
+    }
+
     /** Runs a shell command's guard: does `apply` now, `undo` at scope exit. */
     struct CommandGuard
     {
@@ -207,9 +217,7 @@ TEST (InstallerFaults, ReadOnlyFolderKeepsTheInstalledCopy)
     // CI runs as root, for whom permission bits do not count; an immutable
     // folder refuses even root.
     IsolatedHome home;
-    const auto folder = home.root.getChildFile ("vst2");
-    ASSERT_TRUE (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).succeeded);
-    writeBytes (folder.getChildFile ("Vantorix3.dll"), "the user's older copy");
+    const auto folder = vst2FolderWithChangedCopy (home, "the user's older copy");
     const auto before = snapshotTree (folder);
 
     CommandGuard immutable ({ "chattr", "+i", folder.getFullPathName() }, { "chattr", "-i", folder.getFullPathName() });
@@ -304,9 +312,7 @@ int runUnprivilegedRunIfAsked()  { return -1; }
 TEST (InstallerFaults, FileHeldOpenKeepsTheInstalledCopy)
 {
     IsolatedHome home;
-    const auto folder = home.root.getChildFile ("vst2");
-    ASSERT_TRUE (installFormat (folder, "Vantorix3", vst2Format, archiveFor (vst2Format)).succeeded);
-    writeBytes (folder.getChildFile ("Vantorix3.dll"), "loaded by a host");
+    const auto folder = vst2FolderWithChangedCopy (home, "loaded by a host");
     const auto before = snapshotTree (folder);
 
     // A host holding the plug-in open, sharing neither writing nor deletion.
