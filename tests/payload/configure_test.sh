@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Configures the project against payload folders, as a maker would: a bad one
-# stops the configure with one line per problem; a good one is accepted and
-# its release notes replace the built-in ones.
+# stops the configure with one line per problem; a good one is accepted, its
+# release notes replace the built-in ones, and its archives are what the
+# program embeds, byte for byte.
 set -u
 src=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d /tmp/tsr-configure-XXXXXX)
@@ -31,6 +32,22 @@ printf '# Vantorix3 Changelog\r\n\r\n## v3.3.0\r\n\r\n- From the payload.\r\n' >
 if cmake -S "$src" -B "$work/good-build" -DTSR_PAYLOAD_DIR="$good" > "$work/good.log" 2>&1; then
     grep -q "^$good/CHANGELOG.md\$" "$work/good-build/tsr_resources_generated/input_file_list" \
         || fail "the payload's release notes are not the ones embedded"
+
+    # Only the archives and the embedding object: no need to build the rest.
+    cmake --build "$work/good-build" --target tsr_payload > "$work/embed.log" 2>&1 || { cat "$work/embed.log"; fail "embedding failed"; }
+    object=$(find "$work/good-build" -name 'tsr_payload.S.o' | head -1)
+    objcopy -O binary --only-section=.rodata "$object" "$work/rodata.bin"
+    for name in vst3:vst3 vst2:vst clap:clap aax:aax; do
+        symbol=tsr_archive_${name%%:*} archive="$work/good-build/archives/${name#*:}.zip"
+        start=$(nm "$object" | awk -v s="$symbol" '$3 == s { print $1 }')
+        end=$(nm "$object" | awk -v s="${symbol}_end" '$3 == s { print $1 }')
+        length=$(( 16#$end - 16#$start ))
+        [ "$length" -eq "$(stat -c %s "$archive")" ] || fail "$symbol holds $length bytes, not the archive's"
+        cmp -s <(tail -c +$(( 16#$start + 1 )) "$work/rodata.bin" | head -c "$length") "$archive" \
+            || fail "$symbol is not the archive byte for byte"
+    done
+    unzip -Z1 "$work/good-build/archives/vst3.zip" | grep -q 'Presets\\Factory\\Warm Pad.vstpreset' \
+        || fail "the bundle's presets are not in the embedded archive"
 else
     cat "$work/good.log"; fail "a good payload did not configure"
 fi
