@@ -46,15 +46,25 @@ namespace
     /** Earlier versions staged and set aside beside the item under these names,
         with a number appended when the name was taken; their copies were not
         hidden. Only "previous" was ever a whole copy that the item lacks. */
+    constexpr const char* earlierRoles[] = { "staging", "previous", "removed" };
+
+    juce::String earlierPrefix (const juce::File& item, const char* role)
+    {
+        return "." + item.getFileName() + "." + role;
+    }
+
+    bool hasEarlierLeftovers (FileSystem& fs, const juce::File& item)
+    {
+        return std::any_of (std::begin (earlierRoles), std::end (earlierRoles), [&] (const char* role)
+                            { return fs.kindOf (item.getSiblingFile (earlierPrefix (item, role))) != EntryKind::missing; });
+    }
+
     FileResult recoverEarlierLeftovers (FileSystem& fs, const juce::File& item, const FileTree::RetryPolicy& retry)
     {
-        const auto prefix = "." + item.getFileName() + ".";
-        const char* roles[] = { "staging", "previous", "removed" };
-        const auto previous = item.getSiblingFile (prefix + "previous");
-
-        if (std::none_of (std::begin (roles), std::end (roles),
-                          [&] (const char* role) { return fs.kindOf (item.getSiblingFile (prefix + role)) != EntryKind::missing; }))
+        if (! hasEarlierLeftovers (fs, item))
             return {};
+
+        const auto previous = item.getSiblingFile (earlierPrefix (item, "previous"));
 
         if (fs.kindOf (item) == EntryKind::missing && fs.kindOf (previous) != EntryKind::missing)
         {
@@ -67,10 +77,10 @@ namespace
 
         for (const auto& name : fs.namesIn (item.getParentDirectory()))
         {
-            for (const auto* role : roles)
+            for (const auto* role : earlierRoles)
             {
-                const auto rest = name.fromFirstOccurrenceOf (prefix + role, false, false);
-                if (name.startsWith (prefix + role) && rest.containsOnly ("0123456789"))
+                const auto prefix = earlierPrefix (item, role);
+                if (name.startsWith (prefix) && name.substring (prefix.length()).containsOnly ("0123456789"))
                     if (auto result = FileTree::removeTree (fs, item.getSiblingFile (name), retry); ! result.ok())
                         return result;
             }
@@ -124,6 +134,10 @@ bool recoverInstallFolder (const juce::File& installFolder, const juce::String& 
     const auto item = pluginItemFor (installFolder, productName, format);
 
     if (item == juce::File() || ! installFolder.isDirectory())
+        return true;
+
+    // Almost always nothing was left: a few lookups then, and no lock to take.
+    if (fs.kindOf (WorkingItems::folderFor (item)) == EntryKind::missing && ! hasEarlierLeftovers (fs, item))
         return true;
 
     platform::FolderLock lock (installFolder);
