@@ -15,26 +15,26 @@ juce::String InstallFailure::reasonFor (Step step, FileError error)
     if (error == FileError::diskFull)
         return "the disk is full";
 
-    switch (step)
+    const auto action = [step]
     {
-        case Step::createFolder:
-            return error == FileError::accessDenied ? "no permission to create the install folder"
-                                                    : "could not create the install folder";
-        case Step::write:
-            if (error == FileError::accessDenied)  return "no permission to write to the install folder";
-            if (error == FileError::inUse)         return "could not write to the install folder, a file is in use";
-            return "could not write to the install folder";
-        case Step::replace:
-            if (error == FileError::accessDenied)  return "no permission to replace the installed copy";
-            if (error == FileError::inUse)         return "could not replace the installed copy, a file is in use";
-            return "could not replace the installed copy";
-        case Step::remove:
-            if (error == FileError::accessDenied)  return "no permission to remove the installed copy";
-            if (error == FileError::inUse)         return "could not remove the installed copy, a file is in use";
-            return "could not remove the installed copy";
-    }
+        switch (step)
+        {
+            case Step::createFolder:  return "create the install folder";
+            case Step::write:         return "write to the install folder";
+            case Step::replace:       return "replace the installed copy";
+            case Step::remove:        return "remove the installed copy";
+        }
+        return "";
+    }();
 
-    return {};
+    if (error == FileError::accessDenied)
+        return juce::String ("no permission to ") + action;
+
+    // Nothing is open in a folder that does not exist yet.
+    if (error == FileError::inUse && step != Step::createFolder)
+        return juce::String ("could not ") + action + ", a file is in use";
+
+    return juce::String ("could not ") + action;
 }
 
 namespace
