@@ -70,8 +70,8 @@ MainComponent::MainComponent()
     // never replaced by that click, only when the user selects it.
     for (size_t i = 0; i < formatButtons.size(); ++i)
     {
-        selected[i] = isPluginItemPresent ((int) i)
-                       && ! isNewerThanCarried (detectInstallState ((int) i), productVersion);
+        const auto found = detectInstallState ((int) i);
+        selected[i] = found.state != InstallState::NotInstalled && ! isNewerThanCarried (found, productVersion);
         formatButtons[i] = makeInvisibleButton (formatNames[i]);
     }
 

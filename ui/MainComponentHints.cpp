@@ -17,12 +17,14 @@ juce::String MainComponent::hintFor (const juce::String& name) const
     {
         if (name == formatNames[i])
         {
-            // Presence only: a current copy still reads "update". A newer one
-            // is named, since a click would replace it with an older one.
-            if (! isPluginItemPresent ((int) i))
+            // A present copy reads "update", a current one too. A newer one is
+            // named, since a click would replace it with an older one.
+            const auto found = detectInstallState ((int) i);
+
+            if (found.state == InstallState::NotInstalled)
                 return "Select to install " + name;
 
-            if (const auto found = detectInstallState ((int) i); isNewerThanCarried (found, productVersion))
+            if (isNewerThanCarried (found, productVersion))
                 return "Select to replace the newer v" + found.installedVersion + " of " + name + " with " + productVersion;
 
             return "Select to update " + name + " to " + productVersion;
