@@ -153,14 +153,13 @@ namespace SettingsFile
         if (in.failedToOpen() || in.getTotalLength() > maxFileBytes)
             return nullptr;
 
-        // Read one byte more than the file had, in case it grows meanwhile.
-        std::string bytes ((size_t) in.getTotalLength() + 1, '\0');
+        // One byte more than the file had is asked for: a file that grows
+        // while it is read is refused rather than read past the limit.
+        const auto length = (size_t) in.getTotalLength();
+        std::string bytes (length + 1, '\0');
         bytes.resize ((size_t) std::max (0, in.read (bytes.data(), (int) bytes.size())));
 
-        if (! in.isExhausted())
-            return nullptr;
-
-        if ((juce::int64) bytes.size() > maxFileBytes)
+        if (bytes.size() > length)
             return nullptr;
 
         if (bytes.rfind ("\xEF\xBB\xBF", 0) == 0)
