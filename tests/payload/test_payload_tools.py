@@ -4,9 +4,9 @@ archive builder and the stand-in payload.
 Run from the repository root: python3 -m unittest discover -s tests/payload -v
 """
 
-import importlib.util
 import io
 import os
+import runpy
 import shutil
 import stat
 import struct
@@ -36,10 +36,7 @@ AAX_BINARY = "Test Synth.aaxplugin/Contents/x64/Test Synth.aaxplugin"
 
 
 def load_expected_entry_lists():
-    spec = importlib.util.spec_from_file_location("check_archives", os.path.join(ROOT, "tests", "check_archives.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module.EXPECTED
+    return runpy.run_path(os.path.join(ROOT, "tests", "check_archives.py"))["EXPECTED"]
 
 
 def run_tool(name, *args, cwd=None):
