@@ -38,20 +38,25 @@ namespace
     {
         platform::FileSystem& system = platform::systemFileSystem();
 
-        platform::FileResult createFolder (const juce::File& f) override                        { return system.createFolder (f); }
-        platform::FileResult createFile (const juce::File& f, platform::OpenFile& o) override   { return system.createFile (f, o); }
+        using Folder = platform::Folder;
+        using Name = juce::String;
+
+        platform::FileResult openFolder (const juce::File& p, Folder& o) override                       { return system.openFolder (p, o); }
+        platform::FileResult openFolder (const Folder& f, const Name& n, Folder& o) override             { return system.openFolder (f, n, o); }
+        platform::FileResult createFolder (const Folder& f, const Name& n) override                     { return system.createFolder (f, n); }
+        platform::FileResult createFile (const Folder& f, const Name& n, platform::OpenFile& o) override { return system.createFile (f, n, o); }
         platform::FileResult write (platform::OpenFile& o, const void* d, size_t n) override
         {
             return ::write ((int) o.handle, d, n) == (ssize_t) n ? platform::FileResult {} : platform::fileResultFor (errno, o.path);
         }
-        platform::FileResult flush (platform::OpenFile&) override                               { return {}; }
-        platform::FileResult close (platform::OpenFile& o) override                             { return system.close (o); }
-        platform::FileResult move (const juce::File& a, const juce::File& b) override           { return system.move (a, b); }
-        platform::FileResult removeFile (const juce::File& f) override                          { return system.removeFile (f); }
-        platform::FileResult removeFolder (const juce::File& f) override                        { return system.removeFolder (f); }
-        platform::FileResult flushFolder (const juce::File&) override                           { return {}; }
-        platform::EntryKind kindOf (const juce::File& f) override                               { return system.kindOf (f); }
-        std::vector<juce::String> namesIn (const juce::File& f) override                        { return system.namesIn (f); }
+        platform::FileResult flush (platform::OpenFile&) override                                       { return {}; }
+        platform::FileResult close (platform::OpenFile& o) override                                     { return system.close (o); }
+        platform::FileResult move (const Folder& a, const Name& an, const Folder& b, const Name& bn) override { return system.move (a, an, b, bn); }
+        platform::FileResult removeFile (const Folder& f, const Name& n) override                       { return system.removeFile (f, n); }
+        platform::FileResult removeFolder (const Folder& f, const Name& n) override                     { return system.removeFolder (f, n); }
+        platform::FileResult flushFolder (const Folder&) override                                       { return {}; }
+        platform::EntryKind kindOf (const Folder& f, const Name& n) override                            { return system.kindOf (f, n); }
+        std::vector<juce::String> namesIn (const Folder& f) override                                    { return system.namesIn (f); }
         void pause (int ms) override                                                            { system.pause (ms); }
     };
 

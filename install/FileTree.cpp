@@ -19,60 +19,96 @@ namespace FileTree
         }
     }
 
-    FileResult removeTree (FileSystem& fs, const juce::File& path, const RetryPolicy& policy)
+    FileResult removeTree (FileSystem& fs, const Folder& parent, const juce::String& name, const RetryPolicy& policy)
     {
-        switch (fs.kindOf (path))
-        {
-            case EntryKind::missing:
-                return {};
+        // Someone may put something else under the name while it is emptied
+        // (a link in place of a folder): it is then removed as what it now is.
+        FileResult result;
 
-            case EntryKind::folder:
-                for (const auto& name : fs.namesIn (path))
-                    if (auto result = removeTree (fs, path.getChildFile (name), policy); ! result.ok())
+        for (int look = 0; look < 3; ++look)
+        {
+            const auto kind = fs.kindOf (parent, name);
+
+            switch (kind)
+            {
+                case EntryKind::missing:
+                    return {};
+
+                case EntryKind::file:
+                case EntryKind::link:
+                    return retrying (fs, policy, [&] { return fs.removeFile (parent, name); });
+
+                case EntryKind::folder:
+                {
+                    {
+                        Folder folder;
+                        result = retrying (fs, policy, [&] { return fs.openFolder (parent, name, folder); });
+
+                        if (result.ok())
+                            for (const auto& child : fs.namesIn (folder))
+                                if (result = removeTree (fs, folder, child, policy); ! result.ok())
+                                    return result;
+                    }
+
+                    // Closed first: Windows keeps a folder's name while a handle to it is open.
+                    if (result.ok())
+                        result = retrying (fs, policy, [&] { return fs.removeFolder (parent, name); });
+
+                    if (result.ok() || fs.kindOf (parent, name) == EntryKind::folder)
                         return result;
 
-                return retrying (fs, policy, [&] { return fs.removeFolder (path); });
-
-            case EntryKind::file:
-            case EntryKind::link:
-                return retrying (fs, policy, [&] { return fs.removeFile (path); });
+                    break;
+                }
+            }
         }
 
-        return {};
+        return result;
     }
 
-    FileResult renameEntries (FileSystem& fs, const juce::File& root,
-                              const std::function<juce::String (const juce::String&)>& rename,
-                              juce::Array<juce::File>& changed)
+    FileResult renameEntries (FileSystem& fs, const Folder& parent, const juce::String& name,
+                              const std::function<juce::String (const juce::String&)>& rename, bool flush)
     {
-        if (fs.kindOf (root) != EntryKind::folder)
+        if (fs.kindOf (parent, name) != EntryKind::folder)
             return {};
 
-        for (const auto& name : fs.namesIn (root))
-        {
-            const auto child = root.getChildFile (name);
+        Folder folder;
+        if (auto result = fs.openFolder (parent, name, folder); ! result.ok())
+            return result;
 
-            if (auto result = renameEntries (fs, child, rename, changed); ! result.ok())
+        bool changed = false;
+
+        for (const auto& child : fs.namesIn (folder))
+        {
+            if (auto result = renameEntries (fs, folder, child, rename, flush); ! result.ok())
                 return result;
 
-            const auto renamed = rename (name);
-            if (renamed == name)
+            const auto renamed = rename (child);
+            if (renamed == child)
                 continue;
 
-            if (auto result = fs.move (child, root.getChildFile (renamed)); ! result.ok())
+            if (auto result = fs.move (folder, child, folder, renamed); ! result.ok())
                 return result;
 
-            changed.addIfNotAlreadyThere (root);
+            changed = true;
         }
 
-        return {};
+        return flush && changed ? fs.flushFolder (folder) : FileResult {};
     }
 
-    FileResult flushFolders (FileSystem& fs, const juce::Array<juce::File>& folders)
+    FileResult openPath (FileSystem& fs, const Folder& root, const juce::StringArray& names, Folder& out)
     {
-        for (const auto& folder : folders)
-            if (auto result = fs.flushFolder (folder); ! result.ok())
+        jassert (! names.isEmpty());
+        const Folder* at = &root;
+
+        for (const auto& name : names)
+        {
+            Folder opened;
+            if (auto result = fs.openFolder (*at, name, opened); ! result.ok())
                 return result;
+
+            out = std::move (opened);
+            at = &out;
+        }
 
         return {};
     }

@@ -21,6 +21,13 @@ inline constexpr std::array<const char*, numFormats> formatNames { "VST3", "VST2
 /** What follows the product name in the name of the item a format installs. */
 inline constexpr std::array<const char*, numFormats> itemExtensions { ".vst3", ".dll", ".clap", ".aaxplugin" };
 
+/** Whether a format's item is a bundle folder; the others are one file. */
+inline constexpr std::array<bool, numFormats> isBundleFormat { true, false, false, true };
+
+/** Where a bundle's plug-in binary sits inside it, named after the product
+    with the format's extension; single-file items are the binary themselves. */
+inline constexpr std::array<const char*, numFormats> binaryFolderInItem { "Contents/x86_64-win/", "", "", "Contents/x64/" };
+
 /** The settings-file attribute that holds each format's install folder. */
 inline constexpr std::array<const char*, numFormats> settingsAttributes { "VST3_Path", "VST2_Path", "CLAP_Path", "AAX_Path" };
 

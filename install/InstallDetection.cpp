@@ -2,12 +2,10 @@
 
 juce::File versionSourceFor (const juce::File& pluginItem, const juce::String& productName, int format)
 {
-    switch (format)
-    {
-        case vst3Format: return pluginItem.getChildFile ("Contents/x86_64-win/" + productName + ".vst3");
-        case aaxFormat:  return pluginItem.getChildFile ("Contents/x64/" + productName + ".aaxplugin");
-        default:         return pluginItem;
-    }
+    if (! isBundleFormat[(size_t) format])
+        return pluginItem;
+
+    return pluginItem.getChildFile (binaryFolderInItem[(size_t) format] + productName + itemExtensions[(size_t) format]);
 }
 
 DetectedInstall detectInstallState (const juce::File& installFolder,

@@ -1,6 +1,7 @@
 #include "Installer.h"
 #include "FileTree.h"
 #include "Recovery.h"
+#include "ZipDirectory.h"
 #include "../platform/FolderLock.h"
 #include <zlib.h>
 
@@ -8,6 +9,7 @@ using platform::EntryKind;
 using platform::FileError;
 using platform::FileResult;
 using platform::FileSystem;
+using platform::Folder;
 using Step = InstallFailure::Step;
 
 juce::String InstallFailure::reasonFor (Step step, FileError error)
@@ -53,65 +55,94 @@ namespace
         return failed (InstallFailure::reasonFor (step, result.error), result.path + ": " + result.message);
     }
 
-    struct RecordedEntry
+    /** The folders of a copy being staged, each made once and opened from the
+        one above it. A few dozen stay open at a time; a bundle with more
+        folders has the rest opened again, from the top, when needed. */
+    class StagedFolders
     {
-        juce::String name;
-        uint32_t crc = 0;
-        uint64_t size = 0;
+    public:
+        StagedFolders (FileSystem& f, const Folder& t) : fs (f), top (t) {}
+
+        /** Makes (when this run has not yet) and opens the folder the names
+            lead to below the top; `out` stays valid until the next call. */
+        FileResult open (const juce::StringArray& names, const Folder*& out)
+        {
+            if (opened.size() > maxOpen)
+                opened.clear();
+
+            const Folder* at = &top;
+            juce::String key;
+
+            for (const auto& name : names)
+            {
+                key << "/" << name;
+                auto found = opened.find (key);
+
+                if (found == opened.end())
+                {
+                    if (std::find (made.begin(), made.end(), key) == made.end())
+                    {
+                        if (auto result = fs.createFolder (*at, name); ! result.ok())
+                            return result;
+
+                        made.push_back (key);
+                    }
+
+                    Folder folder;
+                    if (auto result = fs.openFolder (*at, name, folder); ! result.ok())
+                        return result;
+
+                    found = opened.emplace (key, std::move (folder)).first;
+                }
+
+                at = &found->second;
+            }
+
+            out = at;
+            return {};
+        }
+
+        /** Flushes every folder made, deepest first, then the top, so that each
+            folder's own name reaches the disk after what it holds. */
+        FileResult flush()
+        {
+            auto byDepth = made;
+            std::stable_sort (byDepth.begin(), byDepth.end(), [] (const juce::String& a, const juce::String& b)
+                              { return a.length() > b.length(); });
+
+            for (const auto& key : byDepth)
+            {
+                const Folder* folder = nullptr;
+                if (auto result = open (juce::StringArray::fromTokens (key.substring (1), "/", {}), folder); ! result.ok())
+                    return result;
+
+                if (auto result = fs.flushFolder (*folder); ! result.ok())
+                    return result;
+            }
+
+            opened.clear();
+            return fs.flushFolder (top);
+        }
+
+    private:
+        static constexpr size_t maxOpen = 48;
+
+        FileSystem& fs;
+        const Folder& top;
+        std::map<juce::String, Folder> opened;
+        std::vector<juce::String> made;
     };
 
-    /** The names, checksums and sizes the archive's central directory records,
-        in stored order; empty when the directory cannot be read. The reader we
-        extract with does not check them itself. */
-    std::vector<RecordedEntry> recordedEntries (const EmbeddedData& archive)
-    {
-        const auto* bytes = reinterpret_cast<const uint8_t*> (archive.data);
-        const auto size = (size_t) std::max (0, archive.size);
-        const auto u16 = [bytes] (size_t at) { return (uint32_t) (bytes[at] | (bytes[at + 1] << 8)); };
-        const auto u32 = [bytes, u16] (size_t at) { return u16 (at) | (u16 (at + 2) << 16); };
-
-        if (size < 22)
-            return {};
-
-        // The end record sits in the last 22 bytes plus at most a 64 KB comment.
-        size_t end = size - 22;
-        const size_t lowest = size - 22 > 0xFFFF ? size - 22 - 0xFFFF : 0;
-        while (u32 (end) != 0x06054b50)
-        {
-            if (end == lowest)
-                return {};
-            --end;
-        }
-
-        const auto count = u16 (end + 10);
-        size_t at = u32 (end + 16);
-        std::vector<RecordedEntry> entries;
-
-        for (uint32_t i = 0; i < count; ++i)
-        {
-            if (at + 46 > end || u32 (at) != 0x02014b50)
-                return {};
-
-            const auto nameLength = u16 (at + 28), extra = u16 (at + 30), comment = u16 (at + 32);
-            if (at + 46 + nameLength > end)
-                return {};
-
-            entries.push_back ({ juce::String::fromUTF8 (archive.data + at + 46, (int) nameLength),
-                                 u32 (at + 16), u32 (at + 24) });
-            at += 46 + nameLength + extra + comment;
-        }
-
-        return entries;
-    }
-
-    /** One install or uninstall of one format's item, with the folder locked. */
+    /** One install or uninstall of one format's item, with the folder locked.
+        Every call names an entry of the install folder, or of the working
+        folder as this run opened it. */
     class ItemRun
     {
     public:
-        ItemRun (FileSystem& f, const juce::File& i, int format)
-            : fs (f), item (i), folder (i.getParentDirectory()), work (WorkingItems::folderFor (i)),
-              staged (work.getChildFile (WorkingItems::staged)), previous (work.getChildFile (WorkingItems::previous)),
-              extension (itemExtensions[(size_t) format])
+        ItemRun (FileSystem& f, const Folder& installFolder, const juce::String& itemName, int format)
+            : fs (f), folder (installFolder), item (itemName), workName (WorkingItems::folderNameFor (itemName)),
+              extension (itemExtensions[(size_t) format]),
+              itemKind (isBundleFormat[(size_t) format] ? EntryKind::folder : EntryKind::file)
         {}
 
         FormatOutcome install (const EmbeddedData& archive)
@@ -119,43 +150,44 @@ namespace
             if (auto problem = stage (archive))
                 return abandon (*problem);
 
-            const bool replacing = fs.kindOf (item) != EntryKind::missing;
+            const bool replacing = fs.kindOf (folder, item) != EntryKind::missing;
 
             if (replacing)
             {
-                juce::Array<juce::File> changed;
-
-                if (auto result = WorkingItems::hideNames (fs, item, extension, changed); ! result.ok())
+                if (auto result = WorkingItems::hideNames (fs, folder, item, extension); ! result.ok())
                     return abandon (failed (Step::replace, result));
 
-                if (auto result = retried ([&] { return fs.move (item, previous); }); ! result.ok())
+                if (auto result = retried ([&] { return fs.move (folder, item, work, WorkingItems::previous); }); ! result.ok())
                     return abandon (failed (Step::replace, result));
             }
 
-            if (auto result = retried ([&] { return fs.move (staged, item); }); ! result.ok())
+            if (auto result = retried ([&] { return fs.move (work, WorkingItems::staged, folder, item); }); ! result.ok())
                 return rollBack (failed (Step::replace, result));
 
-            juce::Array<juce::File> changed { folder };
+            // What went in must be the copy staged here: had something else been
+            // put in its place (a link), it would now be reported as the plug-in.
+            if (fs.kindOf (folder, item) != itemKind)
+                return rollBack (failed (Step::replace, { FileError::other, 0, "not the copy that was written", folder.pathOf (item) }));
 
-            if (auto result = WorkingItems::revealNames (fs, item, extension, changed); ! result.ok())
+            if (auto result = WorkingItems::revealNames (fs, folder, item, extension); ! result.ok())
                 return rollBack (failed (Step::replace, result));
 
-            if (auto result = FileTree::flushFolders (fs, changed); ! result.ok())
+            if (auto result = fs.flushFolder (folder); ! result.ok())
                 return rollBack (failed (Step::replace, result));
 
             // The new item is whole and on the disk. What is left is clutter:
             // a copy that cannot go now (a host may hold the old one) is hidden,
             // and the next run removes it.
             if (replacing)
-                std::ignore = retried ([&] { return fs.move (previous, work.getChildFile (WorkingItems::discarded)); });
+                std::ignore = retried ([&] { return fs.move (work, WorkingItems::previous, work, WorkingItems::discarded); });
 
-            std::ignore = FileTree::removeTree (fs, work, retry);
+            removeWorkingFolder();
             return done();
         }
 
         FormatOutcome uninstall()
         {
-            if (fs.kindOf (item) == EntryKind::missing)
+            if (fs.kindOf (folder, item) == EntryKind::missing)
                 return done();
 
             // The working folder must be on the disk before the item's names
@@ -163,18 +195,15 @@ namespace
             if (auto result = createWorkingFolder(); ! result.ok())
                 return abandon (failed (Step::remove, result));
 
-            juce::Array<juce::File> changed;
-            const auto discarded = work.getChildFile (WorkingItems::discarded);
-
-            if (auto result = WorkingItems::hideNames (fs, item, extension, changed); ! result.ok())
+            if (auto result = WorkingItems::hideNames (fs, folder, item, extension); ! result.ok())
                 return abandon (failed (Step::remove, result));
 
-            if (auto result = retried ([&] { return fs.move (item, discarded); }); ! result.ok())
+            if (auto result = retried ([&] { return fs.move (folder, item, work, WorkingItems::discarded); }); ! result.ok())
                 return abandon (failed (Step::remove, result));
 
             if (auto result = fs.flushFolder (folder); ! result.ok())
             {
-                if (retried ([&] { return fs.move (discarded, item); }).ok())
+                if (retried ([&] { return fs.move (work, WorkingItems::discarded, folder, item); }).ok())
                     return abandon (failed (Step::remove, result));
 
                 return failed (Step::remove, result);     // the next run's recovery clears up
@@ -182,27 +211,39 @@ namespace
 
             // The item is gone; a file a host still holds keeps its hidden
             // copy until the next run removes it.
-            std::ignore = FileTree::removeTree (fs, work, retry);
+            removeWorkingFolder();
             return done();
         }
 
     private:
-        /** Makes the working folder and flushes its name. */
+        /** Makes the working folder, opens it and flushes its name. */
         FileResult createWorkingFolder()
         {
-            if (auto result = fs.createFolder (work); ! result.ok())
+            if (auto result = fs.createFolder (folder, workName); ! result.ok())
+                return result;
+
+            if (auto result = fs.openFolder (folder, workName, work); ! result.ok())
                 return result;
 
             return fs.flushFolder (folder);
         }
 
+        /** Removes the working folder, closed first (Windows keeps the name of
+            a folder that is still open). */
+        void removeWorkingFolder()
+        {
+            work = {};
+            std::ignore = FileTree::removeTree (fs, folder, workName, retry);
+        }
+
         /** Extracts the whole archive into the working folder with its names
             hidden, checks every file, and flushes files and folders. Each entry
-            must lie inside the plug-in item, so that nothing but the item is
-            ever moved into the install folder. */
+            must lie inside the plug-in item, and the item must have its
+            format's shape (a bundle folder or one file), so that nothing but
+            the item is ever moved into the install folder. */
         std::optional<FormatOutcome> stage (const EmbeddedData& archive)
         {
-            const auto records = recordedEntries (archive);
+            const auto records = ZipDirectory::read (archive.data, (size_t) std::max (0, archive.size));
             juce::MemoryInputStream source (archive.data, (size_t) std::max (0, archive.size), false);
             juce::ZipFile zip (source);
 
@@ -212,8 +253,7 @@ namespace
             if (auto result = createWorkingFolder(); ! result.ok())
                 return failed (Step::write, result);
 
-            const auto itemName = item.getFileName();
-            juce::Array<juce::File> folders { work };
+            StagedFolders folders (fs, work);
 
             for (int i = 0; i < zip.getNumEntries(); ++i)
             {
@@ -221,25 +261,31 @@ namespace
                 const auto name = zip.getEntry (i)->filename;
                 const auto relative = name.replaceCharacter ('\\', '/');
 
-                if (name != record.name || ! (relative == itemName || relative.startsWith (itemName + "/")))
+                if (name != record.name || ! (relative == item || relative.startsWith (item + "/")))
                     return failed (InstallFailure::damagedArchive);
 
-                auto target = staged;
-                for (const auto& part : juce::StringArray::fromTokens (relative.fromFirstOccurrenceOf (itemName, false, false), "/", {}))
+                // The copy is staged as "new"; below it, names are hidden.
+                juce::StringArray path { WorkingItems::staged };
+                for (const auto& part : juce::StringArray::fromTokens (relative.fromFirstOccurrenceOf (item, false, false), "/", {}))
                 {
                     if (part.isEmpty())
                         continue;
 
-                    if (part == "." || part == "..")
+                    if (! platform::isSingleName (part) || itemKind != EntryKind::folder)
                         return failed (InstallFailure::damagedArchive);
 
-                    target = target.getChildFile (WorkingItems::hiddenName (part, extension));
+                    path.add (WorkingItems::hiddenName (part, extension));
                 }
 
                 const bool isFolder = relative.endsWithChar ('/');
+                const auto fileName = isFolder ? juce::String() : path[path.size() - 1];
+                if (! isFolder)
+                    path.remove (path.size() - 1);
 
-                if (auto result = createFolders (isFolder ? target : target.getParentDirectory(), folders); ! result.ok())
-                    return failed (Step::write, result);
+                const Folder* parent = &work;
+                if (! path.isEmpty())
+                    if (auto result = folders.open (path, parent); ! result.ok())
+                        return failed (Step::write, result);
 
                 if (isFolder)
                     continue;
@@ -248,46 +294,26 @@ namespace
                 if (in == nullptr)
                     return failed (InstallFailure::damagedArchive);
 
-                if (auto problem = writeEntry (*in, target, record))
+                if (auto problem = writeEntry (*in, *parent, fileName, record))
                     return problem;
             }
 
-            if (fs.kindOf (staged) == EntryKind::missing)
+            if (fs.kindOf (work, WorkingItems::staged) != itemKind)
                 return failed (InstallFailure::damagedArchive);
 
-            // Deepest first, so every folder's own name is flushed after what it
-            // holds; the working folder's own name already is.
-            std::sort (folders.begin(), folders.end(), [] (const juce::File& a, const juce::File& b)
-                       { return a.getFullPathName().length() > b.getFullPathName().length(); });
-
-            if (auto result = FileTree::flushFolders (fs, folders); ! result.ok())
+            if (auto result = folders.flush(); ! result.ok())
                 return failed (Step::write, result);
 
             return std::nullopt;
         }
 
-        /** Creates a folder below the working folder and its missing parents. */
-        FileResult createFolders (const juce::File& target, juce::Array<juce::File>& created)
-        {
-            if (target == work || created.contains (target))
-                return {};
-
-            if (auto result = createFolders (target.getParentDirectory(), created); ! result.ok())
-                return result;
-
-            if (auto result = fs.createFolder (target); ! result.ok())
-                return result;
-
-            created.add (target);
-            return {};
-        }
-
         /** Writes one file entry, checking what lands on disk against the
             record, and flushes it before it is closed. */
-        std::optional<FormatOutcome> writeEntry (juce::InputStream& in, const juce::File& target, const RecordedEntry& record)
+        std::optional<FormatOutcome> writeEntry (juce::InputStream& in, const Folder& parent, const juce::String& name,
+                                                 const ZipDirectory::Entry& record)
         {
             platform::OpenFile file;
-            if (auto result = fs.createFile (target, file); ! result.ok())
+            if (auto result = fs.createFile (parent, name, file); ! result.ok())
                 return failed (Step::write, result);
 
             const juce::ScopeGuard closeOnFailure { [&] { if (file.handle != -1) std::ignore = fs.close (file); } };
@@ -327,10 +353,8 @@ namespace
             run's recovery finishes the job. */
         FormatOutcome abandon (const FormatOutcome& outcome)
         {
-            juce::Array<juce::File> changed;
-
-            if (WorkingItems::revealNames (fs, item, extension, changed).ok() && FileTree::flushFolders (fs, changed).ok())
-                std::ignore = FileTree::removeTree (fs, work, retry);
+            if (WorkingItems::revealNames (fs, folder, item, extension).ok())
+                removeWorkingFolder();
 
             return outcome;
         }
@@ -341,18 +365,17 @@ namespace
             run's recovery restores the old copy. */
         FormatOutcome rollBack (const FormatOutcome& outcome)
         {
-            if (fs.kindOf (item) != EntryKind::missing)
+            if (fs.kindOf (folder, item) != EntryKind::missing)
             {
-                juce::Array<juce::File> changed;
-                std::ignore = WorkingItems::hideNames (fs, item, extension, changed);
+                std::ignore = WorkingItems::hideNames (fs, folder, item, extension);
 
-                if (! retried ([&] { return fs.move (item, work.getChildFile (WorkingItems::failed)); }).ok())
+                if (! retried ([&] { return fs.move (folder, item, work, WorkingItems::failed); }).ok())
                     return outcome;
             }
 
-            if (fs.kindOf (previous) != EntryKind::missing)
+            if (fs.kindOf (work, WorkingItems::previous) != EntryKind::missing)
             {
-                if (! retried ([&] { return fs.move (previous, item); }).ok())
+                if (! retried ([&] { return fs.move (work, WorkingItems::previous, folder, item); }).ok())
                     return outcome;
 
                 if (! fs.flushFolder (folder).ok())
@@ -368,48 +391,74 @@ namespace
         }
 
         FileSystem& fs;
-        const juce::File item, folder, work, staged, previous;
-        const juce::String extension;
+        const Folder& folder;
+        const juce::String item, workName, extension;
+        const EntryKind itemKind;
         const FileTree::RetryPolicy retry;
+        Folder work;
     };
 
-    /** The install folder must be a folder; missing folders are created,
-        parents first. */
-    std::optional<FormatOutcome> prepareFolder (FileSystem& fs, const juce::File& installFolder)
+    /** Opens the install folder; with `create`, missing folders on its path
+        are made first, each opened from the one before, so that the folder
+        opened is the one made. */
+    std::optional<FormatOutcome> openInstallFolder (FileSystem& fs, const juce::File& installFolder, bool create, Folder& out)
     {
-        if (installFolder.isDirectory())
+        const auto opened = fs.openFolder (installFolder, out);
+        if (opened.ok())
             return std::nullopt;
 
         if (installFolder.existsAsFile())
             return failed (InstallFailure::folderIsFile);
 
-        juce::Array<juce::File> missing;
-        for (auto f = installFolder; ! f.isDirectory() && f != f.getParentDirectory(); f = f.getParentDirectory())
-            missing.insert (0, f);
+        if (opened.error != FileError::missing || ! create)
+            return failed (Step::createFolder, opened);
 
-        for (const auto& f : missing)
-            if (auto result = fs.createFolder (f); ! result.ok() && result.error != FileError::alreadyExists)
+        juce::StringArray missing;
+        Folder parent;
+
+        for (auto f = installFolder;; f = f.getParentDirectory())
+        {
+            if (f == f.getParentDirectory())
+                return failed (Step::createFolder, opened);
+
+            missing.insert (0, f.getFileName());
+
+            if (auto result = fs.openFolder (f.getParentDirectory(), parent); result.ok())
+                break;
+            else if (result.error != FileError::missing)
+                return failed (Step::createFolder, result);
+        }
+
+        for (const auto& name : missing)
+        {
+            if (auto result = fs.createFolder (parent, name); ! result.ok() && result.error != FileError::alreadyExists)
                 return failed (Step::createFolder, result);
 
-        if (! installFolder.isDirectory())
-            return failed (InstallFailure::folderIsFile);
+            Folder child;
+            if (auto result = fs.openFolder (parent, name, child); ! result.ok())
+                return fs.kindOf (parent, name) == EntryKind::file ? failed (InstallFailure::folderIsFile)
+                                                                   : failed (Step::createFolder, result);
+            parent = std::move (child);
+        }
 
+        out = std::move (parent);
         return std::nullopt;
     }
 
     /** Runs one item's work with the folder locked, after recovering what an
         earlier run left there. */
     template <typename Work>
-    FormatOutcome withFolderLocked (FileSystem& fs, const juce::File& item, int format, Step step, Work&& work)
+    FormatOutcome withFolderLocked (FileSystem& fs, const Folder& folder, const juce::String& item, int format,
+                                    Step step, Work&& work)
     {
-        platform::FolderLock lock (item.getParentDirectory());
+        platform::FolderLock lock (folder);
         if (! lock.enter (lockWaitMilliseconds))
             return failed (InstallFailure::busy);
 
-        if (auto result = recoverInterruptedWork (fs, item, format, {}); ! result.ok())
+        if (auto result = recoverInterruptedWork (fs, folder, item, format, {}); ! result.ok())
             return failed (step, result);
 
-        ItemRun run (fs, item, format);
+        ItemRun run (fs, folder, item, format);
         return work (run);
     }
 }
@@ -421,10 +470,12 @@ FormatOutcome installFormat (const juce::File& installFolder, const juce::String
     if (item == juce::File())
         return failed (InstallFailure::noFolder);
 
-    if (auto problem = prepareFolder (fs, installFolder))
+    Folder folder;
+    if (auto problem = openInstallFolder (fs, installFolder, true, folder))
         return *problem;
 
-    return withFolderLocked (fs, item, format, Step::replace, [&] (ItemRun& run) { return run.install (archive); });
+    return withFolderLocked (fs, folder, item.getFileName(), format, Step::replace,
+                             [&] (ItemRun& run) { return run.install (archive); });
 }
 
 FormatOutcome uninstallFormat (const juce::File& installFolder, const juce::String& productName, int format,
@@ -434,8 +485,10 @@ FormatOutcome uninstallFormat (const juce::File& installFolder, const juce::Stri
     if (item == juce::File())
         return failed (InstallFailure::noFolder);
 
-    if (! installFolder.isDirectory())
-        return done();
+    Folder folder;
+    if (auto result = fs.openFolder (installFolder, folder); ! result.ok())
+        return result.error == FileError::missing || installFolder.existsAsFile() ? done() : failed (Step::remove, result);
 
-    return withFolderLocked (fs, item, format, Step::remove, [] (ItemRun& run) { return run.uninstall(); });
+    return withFolderLocked (fs, folder, item.getFileName(), format, Step::remove,
+                             [] (ItemRun& run) { return run.uninstall(); });
 }

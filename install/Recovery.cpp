@@ -2,16 +2,23 @@
 #include "../platform/FolderLock.h"
 
 using platform::EntryKind;
+using platform::FileError;
 using platform::FileResult;
 using platform::FileSystem;
+using platform::Folder;
 
 namespace WorkingItems
 {
     static const juce::String hiddenSuffix (".tsr-hidden");
 
+    juce::String folderNameFor (const juce::String& itemName)
+    {
+        return "." + itemName + ".tsr-work";
+    }
+
     juce::File folderFor (const juce::File& item)
     {
-        return item.getSiblingFile ("." + item.getFileName() + ".tsr-work");
+        return item.getSiblingFile (folderNameFor (item.getFileName()));
     }
 
     juce::String hiddenName (const juce::String& name, const juce::String& extension)
@@ -28,16 +35,14 @@ namespace WorkingItems
         return original.endsWithIgnoreCase (extension) ? original : name;
     }
 
-    FileResult hideNames (FileSystem& fs, const juce::File& copy, const juce::String& extension,
-                          juce::Array<juce::File>& changed)
+    FileResult hideNames (FileSystem& fs, const Folder& parent, const juce::String& copy, const juce::String& extension)
     {
-        return FileTree::renameEntries (fs, copy, [&] (const juce::String& n) { return hiddenName (n, extension); }, changed);
+        return FileTree::renameEntries (fs, parent, copy, [&] (const juce::String& n) { return hiddenName (n, extension); }, false);
     }
 
-    FileResult revealNames (FileSystem& fs, const juce::File& copy, const juce::String& extension,
-                            juce::Array<juce::File>& changed)
+    FileResult revealNames (FileSystem& fs, const Folder& parent, const juce::String& copy, const juce::String& extension)
     {
-        return FileTree::renameEntries (fs, copy, [&] (const juce::String& n) { return revealedName (n, extension); }, changed);
+        return FileTree::renameEntries (fs, parent, copy, [&] (const juce::String& n) { return revealedName (n, extension); }, true);
     }
 }
 
@@ -48,40 +53,41 @@ namespace
         hidden. Only "previous" was ever a whole copy that the item lacks. */
     constexpr const char* earlierRoles[] = { "staging", "previous", "removed" };
 
-    juce::String earlierPrefix (const juce::File& item, const char* role)
+    juce::String earlierPrefix (const juce::String& itemName, const char* role)
     {
-        return "." + item.getFileName() + "." + role;
+        return "." + itemName + "." + role;
     }
 
-    bool hasEarlierLeftovers (FileSystem& fs, const juce::File& item)
+    bool hasEarlierLeftovers (FileSystem& fs, const Folder& folder, const juce::String& itemName)
     {
         return std::any_of (std::begin (earlierRoles), std::end (earlierRoles), [&] (const char* role)
-                            { return fs.kindOf (item.getSiblingFile (earlierPrefix (item, role))) != EntryKind::missing; });
+                            { return fs.kindOf (folder, earlierPrefix (itemName, role)) != EntryKind::missing; });
     }
 
-    FileResult recoverEarlierLeftovers (FileSystem& fs, const juce::File& item, const FileTree::RetryPolicy& retry)
+    FileResult recoverEarlierLeftovers (FileSystem& fs, const Folder& folder, const juce::String& itemName,
+                                        const FileTree::RetryPolicy& retry)
     {
-        if (! hasEarlierLeftovers (fs, item))
+        if (! hasEarlierLeftovers (fs, folder, itemName))
             return {};
 
-        const auto previous = item.getSiblingFile (earlierPrefix (item, "previous"));
+        const auto previous = earlierPrefix (itemName, "previous");
 
-        if (fs.kindOf (item) == EntryKind::missing && fs.kindOf (previous) != EntryKind::missing)
+        if (fs.kindOf (folder, itemName) == EntryKind::missing && fs.kindOf (folder, previous) != EntryKind::missing)
         {
-            if (auto result = FileTree::retrying (fs, retry, [&] { return fs.move (previous, item); }); ! result.ok())
+            if (auto result = FileTree::retrying (fs, retry, [&] { return fs.move (folder, previous, folder, itemName); }); ! result.ok())
                 return result;
 
-            if (auto result = fs.flushFolder (item.getParentDirectory()); ! result.ok())
+            if (auto result = fs.flushFolder (folder); ! result.ok())
                 return result;
         }
 
-        for (const auto& name : fs.namesIn (item.getParentDirectory()))
+        for (const auto& name : fs.namesIn (folder))
         {
             for (const auto* role : earlierRoles)
             {
-                const auto prefix = earlierPrefix (item, role);
+                const auto prefix = earlierPrefix (itemName, role);
                 if (name.startsWith (prefix) && name.substring (prefix.length()).containsOnly ("0123456789"))
-                    if (auto result = FileTree::removeTree (fs, item.getSiblingFile (name), retry); ! result.ok())
+                    if (auto result = FileTree::removeTree (fs, folder, name, retry); ! result.ok())
                         return result;
             }
         }
@@ -90,59 +96,77 @@ namespace
     }
 }
 
-FileResult recoverInterruptedWork (FileSystem& fs, const juce::File& item, int format, const FileTree::RetryPolicy& retry)
+bool hasLeftovers (FileSystem& fs, const Folder& folder, const juce::String& itemName)
 {
-    if (auto result = recoverEarlierLeftovers (fs, item, retry); ! result.ok())
+    return fs.kindOf (folder, WorkingItems::folderNameFor (itemName)) != EntryKind::missing
+            || hasEarlierLeftovers (fs, folder, itemName);
+}
+
+FileResult recoverInterruptedWork (FileSystem& fs, const Folder& folder, const juce::String& itemName, int format,
+                                   const FileTree::RetryPolicy& retry)
+{
+    if (auto result = recoverEarlierLeftovers (fs, folder, itemName, retry); ! result.ok())
         return result;
 
-    const auto work = WorkingItems::folderFor (item);
+    const auto workName = WorkingItems::folderNameFor (itemName);
     const auto extension = juce::String (itemExtensions[(size_t) format]);
 
-    switch (fs.kindOf (work))
+    switch (fs.kindOf (folder, workName))
     {
         case EntryKind::missing:  return {};
         case EntryKind::folder:   break;
         case EntryKind::file:
-        case EntryKind::link:     return FileTree::removeTree (fs, work, retry);
+        case EntryKind::link:     return FileTree::removeTree (fs, folder, workName, retry);
     }
 
-    juce::Array<juce::File> changed;
-    const auto previous = work.getChildFile (WorkingItems::previous);
+    bool putBack = false;
 
-    if (fs.kindOf (item) == EntryKind::missing && fs.kindOf (previous) != EntryKind::missing)
     {
-        if (auto result = FileTree::retrying (fs, retry, [&] { return fs.move (previous, item); }); ! result.ok())
+        Folder work;
+        if (auto result = fs.openFolder (folder, workName, work); ! result.ok())
             return result;
 
-        changed.add (item.getParentDirectory());
-    }
+        if (fs.kindOf (folder, itemName) == EntryKind::missing && fs.kindOf (work, WorkingItems::previous) != EntryKind::missing)
+        {
+            if (auto result = FileTree::retrying (fs, retry, [&] { return fs.move (work, WorkingItems::previous, folder, itemName); });
+                 ! result.ok())
+                return result;
 
-    if (auto result = WorkingItems::revealNames (fs, item, extension, changed); ! result.ok())
-        return result;
+            putBack = true;
+        }
+    }
 
     // The item must be whole on the disk before the working folder, which is
     // what tells a later run to look, goes.
-    if (auto result = FileTree::flushFolders (fs, changed); ! result.ok())
+    if (auto result = WorkingItems::revealNames (fs, folder, itemName, extension); ! result.ok())
         return result;
 
-    return FileTree::removeTree (fs, work, retry);
+    if (putBack)
+        if (auto result = fs.flushFolder (folder); ! result.ok())
+            return result;
+
+    return FileTree::removeTree (fs, folder, workName, retry);
 }
 
 bool recoverInstallFolder (const juce::File& installFolder, const juce::String& productName, int format,
                            FileSystem& fs, int lockWaitMilliseconds)
 {
     const auto item = pluginItemFor (installFolder, productName, format);
-
-    if (item == juce::File() || ! installFolder.isDirectory())
+    if (item == juce::File())
         return true;
+
+    Folder folder;
+    if (auto result = fs.openFolder (installFolder, folder); ! result.ok())
+        return result.error == FileError::missing || ! installFolder.isDirectory();
 
     // Almost always nothing was left: a few lookups then, and no lock to take.
-    if (fs.kindOf (WorkingItems::folderFor (item)) == EntryKind::missing && ! hasEarlierLeftovers (fs, item))
+    const auto itemName = item.getFileName();
+    if (! hasLeftovers (fs, folder, itemName))
         return true;
 
-    platform::FolderLock lock (installFolder);
+    platform::FolderLock lock (folder);
     if (! lock.enter (lockWaitMilliseconds))
         return false;
 
-    return recoverInterruptedWork (fs, item, format, FileTree::RetryPolicy::once()).ok();
+    return recoverInterruptedWork (fs, folder, itemName, format, FileTree::RetryPolicy::once()).ok();
 }

@@ -19,13 +19,19 @@
     the folder, recursively or not, never finds a plug-in in it. The item
     itself is hidden the same way for the moments just before it is moved
     aside and just after a new one is moved in; the working folder exists
-    for all of that time, so its presence is what tells a later run to look. */
+    for all of that time, so its presence is what tells a later run to look.
+
+    Everything here works on the install folder as it was opened, by single
+    names, so a link put in place of any of these folders is never followed. */
 namespace WorkingItems
 {
     inline constexpr const char* staged    = "new";
     inline constexpr const char* previous  = "old";
     inline constexpr const char* discarded = "discard";
     inline constexpr const char* failed    = "failed";
+
+    /** The name of the working folder beside an item of the given name. */
+    juce::String folderNameFor (const juce::String& itemName);
 
     /** The working folder beside an item. */
     juce::File folderFor (const juce::File& item);
@@ -36,11 +42,12 @@ namespace WorkingItems
     /** The reverse of hiddenName. */
     juce::String revealedName (const juce::String& name, const juce::String& extension);
 
-    /** Hides or reveals every name below a copy's top folder (a single-file copy has none). */
-    platform::FileResult hideNames (platform::FileSystem&, const juce::File& copy, const juce::String& extension,
-                                    juce::Array<juce::File>& changedFolders);
-    platform::FileResult revealNames (platform::FileSystem&, const juce::File& copy, const juce::String& extension,
-                                      juce::Array<juce::File>& changedFolders);
+    /** Hides or reveals every name below a copy's top folder (a single-file copy
+        has none). Revealing flushes each folder whose names changed. */
+    platform::FileResult hideNames (platform::FileSystem&, const platform::Folder& parent, const juce::String& copy,
+                                    const juce::String& extension);
+    platform::FileResult revealNames (platform::FileSystem&, const platform::Folder& parent, const juce::String& copy,
+                                      const juce::String& extension);
 }
 
 /** Puts an item's folder right after a run that was cut short, with the
@@ -51,8 +58,11 @@ namespace WorkingItems
     Leftovers of the program's earlier versions (".Vantorix3.vst3.staging",
     ".previous", ".removed", numbered or not) are dealt with the same way.
     Does nothing, at the cost of a few lookups, when nothing was left. */
-platform::FileResult recoverInterruptedWork (platform::FileSystem&, const juce::File& item, int format,
-                                             const FileTree::RetryPolicy&);
+platform::FileResult recoverInterruptedWork (platform::FileSystem&, const platform::Folder& installFolder,
+                                             const juce::String& itemName, int format, const FileTree::RetryPolicy&);
+
+/** True when an item's folder holds anything a cut-short run may have left. */
+bool hasLeftovers (platform::FileSystem&, const platform::Folder& installFolder, const juce::String& itemName);
 
 /** The same for one format's install folder, taking the folder's lock for at
     most lockWaitMilliseconds. A folder another copy of the program is working

@@ -15,6 +15,7 @@ namespace platform
         inUse,          /**< another program holds the file */
         diskFull,       /**< no space left (or quota reached) */
         alreadyExists,  /**< the target of a create or move is taken */
+        missing,        /**< nothing of that name is there */
         other
     };
 
@@ -30,13 +31,49 @@ namespace platform
         [[nodiscard]] bool ok() const noexcept  { return error == FileError::none; }
     };
 
-    /** What a path names, without following a final link. */
+    /** What a name in a folder is, without following a link. */
     enum class EntryKind
     {
         missing,
         file,
         folder,
         link        /**< a symbolic link, or on Windows any reparse point (junctions too) */
+    };
+
+    //==============================================================================
+    /** A folder opened once. Every later call names an entry by a single name
+        relative to it, so swapping a folder on the way for a link between two
+        calls changes nothing: the calls go on acting on the folder that was
+        opened, or fail, and never land where the link points.
+
+        Owns its handle (a descriptor on Linux, a HANDLE on Windows). Its path
+        is where it was when opened, for messages; it is never used to reach it. */
+    class Folder
+    {
+    public:
+        Folder() = default;
+        Folder (std::intptr_t handle, const juce::File& path) noexcept;
+        ~Folder();
+
+        Folder (Folder&&) noexcept;
+        Folder& operator= (Folder&&) noexcept;
+
+        [[nodiscard]] bool isOpen() const noexcept           { return handle != invalid; }
+        [[nodiscard]] std::intptr_t getHandle() const noexcept  { return handle; }
+        [[nodiscard]] const juce::File& getPath() const noexcept  { return path; }
+
+        /** The path of an entry in it, for messages. */
+        [[nodiscard]] juce::String pathOf (const juce::String& name) const  { return path.getChildFile (name).getFullPathName(); }
+
+        static constexpr std::intptr_t invalid = -1;
+
+    private:
+        void close() noexcept;
+
+        std::intptr_t handle = invalid;
+        juce::File path;
+
+        JUCE_DECLARE_NON_COPYABLE (Folder)
     };
 
     /** A file opened for writing by FileSystem::createFile. */
@@ -49,9 +86,12 @@ namespace platform
         std::shared_ptr<void> backgroundFlush; /**< the system's own state of that flush */
     };
 
-    /** Every call through which the installation engine changes the disk, one
-        system call each, so that a test can fail or stop a run at any of them.
-        Nothing here follows a link, retries or recurses: the engine decides.
+    //==============================================================================
+    /** Every call through which the installation engine reaches the disk, so
+        that a test can fail, stop or hold a run at any of them. Each does one
+        thing the system does in one step; nothing here retries after a refusal
+        or recurses: the engine decides. Names are single names, never paths,
+        and no call follows a link in them.
 
         The system's implementation is systemFileSystem(); tests wrap it. */
     class FileSystem
@@ -59,11 +99,20 @@ namespace platform
     public:
         virtual ~FileSystem() = default;
 
-        /** One folder; its parent must exist. */
-        virtual FileResult createFolder (const juce::File&) = 0;
+        /** Opens a folder by its full path, the one place where a path is
+            walked (and links on it followed, as for any folder the user names). */
+        virtual FileResult openFolder (const juce::File& path, Folder& out) = 0;
+
+        /** Opens a folder inside another; a link there is refused. */
+        virtual FileResult openFolder (const Folder& parent, const juce::String& name, Folder& out) = 0;
+
+        /** One folder. */
+        virtual FileResult createFolder (const Folder& parent, const juce::String& name) = 0;
 
         /** A new file for writing; fails with alreadyExists when the name is taken. */
-        virtual FileResult createFile (const juce::File&, OpenFile&) = 0;
+        virtual FileResult createFile (const Folder& parent, const juce::String& name, OpenFile&) = 0;
+
+        /** Writes all of the data, or reports why not. */
         virtual FileResult write (OpenFile&, const void* data, size_t size) = 0;
 
         /** Returns once the file's data has reached the disk. */
@@ -72,26 +121,28 @@ namespace platform
         /** Closes the file; the handle is released even when this reports an error. */
         virtual FileResult close (OpenFile&) = 0;
 
-        /** Renames within one volume. Never replaces an existing target. */
-        virtual FileResult move (const juce::File& from, const juce::File& to) = 0;
+        /** Renames an entry (a link is moved as itself), within one volume.
+            Never replaces an existing target. */
+        virtual FileResult move (const Folder& from, const juce::String& fromName,
+                                 const Folder& to, const juce::String& toName) = 0;
 
         /** Removes a file or a link (never what a link points to). */
-        virtual FileResult removeFile (const juce::File&) = 0;
+        virtual FileResult removeFile (const Folder&, const juce::String& name) = 0;
 
-        /** Removes an empty folder. */
-        virtual FileResult removeFolder (const juce::File&) = 0;
+        /** Removes an empty folder; a link in its place is not removed. */
+        virtual FileResult removeFolder (const Folder&, const juce::String& name) = 0;
 
         /** Returns once the folder's entries (names created, moved or removed
             in it) have reached the disk. */
-        virtual FileResult flushFolder (const juce::File&) = 0;
+        virtual FileResult flushFolder (const Folder&) = 0;
 
         //==============================================================================
         // Queries: they change nothing, so tests pass them through.
 
-        virtual EntryKind kindOf (const juce::File&) = 0;
+        virtual EntryKind kindOf (const Folder&, const juce::String& name) = 0;
 
         /** The names in a folder, without "." and ".."; empty when it cannot be read. */
-        virtual std::vector<juce::String> namesIn (const juce::File& folder) = 0;
+        virtual std::vector<juce::String> namesIn (const Folder&) = 0;
 
         /** Waits before a retry. */
         virtual void pause (int milliseconds) = 0;
@@ -102,4 +153,8 @@ namespace platform
 
     /** A FileResult for a system error code (errno, or GetLastError on Windows). */
     FileResult fileResultFor (int systemCode, const juce::String& path = {});
+
+    /** True when a name can be handed to the calls above: one name, not "." or
+        "..", without a separator. */
+    bool isSingleName (const juce::String&);
 }

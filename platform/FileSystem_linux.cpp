@@ -25,6 +25,7 @@ namespace platform
                 case EBUSY: case ETXTBSY:       return FileError::inUse;
                 case ENOSPC: case EDQUOT:       return FileError::diskFull;
                 case EEXIST: case ENOTEMPTY:    return FileError::alreadyExists;
+                case ENOENT:                    return FileError::missing;
                 default:                        return FileError::other;
             }
         }();
@@ -35,12 +36,49 @@ namespace platform
         return { kind, code, juce::String (std::strerror (code)), path };
     }
 
+    bool isSingleName (const juce::String& name)
+    {
+        return name.isNotEmpty() && name != "." && name != ".." && ! name.containsChar ('/') && ! name.containsChar (0);
+    }
+
+    //==============================================================================
+    Folder::Folder (std::intptr_t h, const juce::File& p) noexcept : handle (h), path (p) {}
+    Folder::~Folder()  { close(); }
+
+    Folder::Folder (Folder&& other) noexcept
+        : handle (std::exchange (other.handle, invalid)), path (std::move (other.path)) {}
+
+    Folder& Folder::operator= (Folder&& other) noexcept
+    {
+        if (this != &other)
+        {
+            close();
+            handle = std::exchange (other.handle, invalid);
+            path = std::move (other.path);
+        }
+
+        return *this;
+    }
+
+    void Folder::close() noexcept
+    {
+        if (handle != invalid)
+            ::close ((int) std::exchange (handle, invalid));
+    }
+
+    //==============================================================================
     namespace
     {
         FileResult fromErrno (const juce::String& path)              { return fileResultFor (errno, path); }
         FileResult fromCall (int returned, const juce::String& path) { return returned == 0 ? FileResult {} : fromErrno (path); }
-        FileResult fromCall (int returned, const juce::File& f)      { return fromCall (returned, f.getFullPathName()); }
-        const char* pathOf (const juce::File& f)                     { return f.getFullPathName().toRawUTF8(); }
+        int fdOf (const Folder& f)                                   { return (int) f.getHandle(); }
+        const char* utf8 (const juce::String& s)                     { return s.toRawUTF8(); }
+
+        /** A name that cannot be passed on: it would leave the folder. */
+        FileResult refusedName (const Folder& folder, const juce::String& name)
+        {
+            return fileResultFor (EINVAL, folder.pathOf (name));
+        }
 
         // A large file is flushed in the background every few megabytes while
         // it is still being written, so that the disk (and, in a virtual
@@ -93,18 +131,47 @@ namespace platform
         class SystemFileSystem final : public FileSystem
         {
         public:
-            FileResult createFolder (const juce::File& folder) override
+            FileResult openFolder (const juce::File& path, Folder& out) override
             {
-                return fromCall (::mkdir (pathOf (folder), 0755), folder);
+                const auto fd = ::open (utf8 (path.getFullPathName()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (fd < 0)
+                    return fromErrno (path.getFullPathName());
+
+                out = Folder (fd, path);
+                return {};
             }
 
-            FileResult createFile (const juce::File& file, OpenFile& out) override
+            FileResult openFolder (const Folder& parent, const juce::String& name, Folder& out) override
             {
-                const auto fd = ::open (pathOf (file), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-                if (fd < 0)
-                    return fromErrno (file.getFullPathName());
+                if (! isSingleName (name))
+                    return refusedName (parent, name);
 
-                out = OpenFile { fd, file.getFullPathName(), 0, 0, std::make_shared<BackgroundFlush>() };
+                const auto fd = ::openat (fdOf (parent), utf8 (name), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (fd < 0)
+                    return fromErrno (parent.pathOf (name));
+
+                out = Folder (fd, parent.getPath().getChildFile (name));
+                return {};
+            }
+
+            FileResult createFolder (const Folder& parent, const juce::String& name) override
+            {
+                if (! isSingleName (name))
+                    return refusedName (parent, name);
+
+                return fromCall (::mkdirat (fdOf (parent), utf8 (name), 0755), parent.pathOf (name));
+            }
+
+            FileResult createFile (const Folder& parent, const juce::String& name, OpenFile& out) override
+            {
+                if (! isSingleName (name))
+                    return refusedName (parent, name);
+
+                const auto fd = ::openat (fdOf (parent), utf8 (name), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+                if (fd < 0)
+                    return fromErrno (parent.pathOf (name));
+
+                out = OpenFile { fd, parent.pathOf (name), 0, 0, std::make_shared<BackgroundFlush>() };
                 return {};
             }
 
@@ -112,6 +179,8 @@ namespace platform
             {
                 const auto* bytes = static_cast<const char*> (data);
 
+                // The system may take fewer bytes than asked, or be interrupted
+                // by a signal before taking any: neither is a refusal.
                 while (size > 0)
                 {
                     const auto n = ::write ((int) file.handle, bytes, size);
@@ -150,48 +219,51 @@ namespace platform
                 return result;
             }
 
-            FileResult move (const juce::File& from, const juce::File& to) override
+            FileResult move (const Folder& from, const juce::String& fromName, const Folder& to, const juce::String& toName) override
             {
-                if (::renameat2 (AT_FDCWD, pathOf (from), AT_FDCWD, pathOf (to), RENAME_NOREPLACE) == 0)
+                if (! isSingleName (fromName))  return refusedName (from, fromName);
+                if (! isSingleName (toName))    return refusedName (to, toName);
+
+                if (::renameat2 (fdOf (from), utf8 (fromName), fdOf (to), utf8 (toName), RENAME_NOREPLACE) == 0)
                     return {};
 
                 if (errno != EINVAL && errno != ENOSYS)
-                    return fromErrno (from.getFullPathName());
+                    return fromErrno (from.pathOf (fromName));
 
-                // A file system without the no-replace flag: the engine holds the
-                // folder's lock, so checking first is enough.
+                // A file system without the no-replace flag (some network ones):
+                // the engine holds the folder's lock, so checking first is enough.
                 struct stat st;
-                if (::lstat (pathOf (to), &st) == 0)
-                    return fileResultFor (EEXIST, to.getFullPathName());
+                if (::fstatat (fdOf (to), utf8 (toName), &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    return fileResultFor (EEXIST, to.pathOf (toName));
 
-                return fromCall (::rename (pathOf (from), pathOf (to)), from);
+                return fromCall (::renameat (fdOf (from), utf8 (fromName), fdOf (to), utf8 (toName)), from.pathOf (fromName));
             }
 
-            FileResult removeFile (const juce::File& file) override
+            FileResult removeFile (const Folder& folder, const juce::String& name) override
             {
-                return fromCall (::unlink (pathOf (file)), file);
+                if (! isSingleName (name))
+                    return refusedName (folder, name);
+
+                return fromCall (::unlinkat (fdOf (folder), utf8 (name), 0), folder.pathOf (name));
             }
 
-            FileResult removeFolder (const juce::File& folder) override
+            FileResult removeFolder (const Folder& folder, const juce::String& name) override
             {
-                return fromCall (::rmdir (pathOf (folder)), folder);
+                if (! isSingleName (name))
+                    return refusedName (folder, name);
+
+                return fromCall (::unlinkat (fdOf (folder), utf8 (name), AT_REMOVEDIR), folder.pathOf (name));
             }
 
-            FileResult flushFolder (const juce::File& folder) override
+            FileResult flushFolder (const Folder& folder) override
             {
-                const auto fd = ::open (pathOf (folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                if (fd < 0)
-                    return fromErrno (folder.getFullPathName());
-
-                const auto result = fromCall (::fsync (fd), folder);
-                ::close (fd);
-                return result;
+                return fromCall (::fsync (fdOf (folder)), folder.getPath().getFullPathName());
             }
 
-            EntryKind kindOf (const juce::File& file) override
+            EntryKind kindOf (const Folder& folder, const juce::String& name) override
             {
                 struct stat st;
-                if (::lstat (pathOf (file), &st) != 0)
+                if (! isSingleName (name) || ::fstatat (fdOf (folder), utf8 (name), &st, AT_SYMLINK_NOFOLLOW) != 0)
                     return EntryKind::missing;
 
                 if (S_ISLNK (st.st_mode))  return EntryKind::link;
@@ -199,12 +271,21 @@ namespace platform
                 return EntryKind::file;
             }
 
-            std::vector<juce::String> namesIn (const juce::File& folder) override
+            std::vector<juce::String> namesIn (const Folder& folder) override
             {
                 std::vector<juce::String> names;
-                auto* dir = ::opendir (pathOf (folder));
-                if (dir == nullptr)
+
+                // fdopendir takes over the descriptor it is given: hand it its own.
+                const auto fd = ::openat (fdOf (folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (fd < 0)
                     return names;
+
+                auto* dir = ::fdopendir (fd);
+                if (dir == nullptr)
+                {
+                    ::close (fd);
+                    return names;
+                }
 
                 while (auto* entry = ::readdir (dir))
                 {

@@ -2,7 +2,7 @@
 
 #if JUCE_WINDOWS
 
-#include <windows.h>
+#include "WindowsFiles.h"
 
 namespace platform
 {
@@ -26,6 +26,8 @@ namespace platform
                 case ERROR_ALREADY_EXISTS:
                 case ERROR_FILE_EXISTS:
                 case ERROR_DIR_NOT_EMPTY:           return FileError::alreadyExists;
+                case ERROR_FILE_NOT_FOUND:
+                case ERROR_PATH_NOT_FOUND:          return FileError::missing;
                 default:                            return FileError::other;
             }
         }();
@@ -40,30 +42,213 @@ namespace platform
         return { kind, code, message, path };
     }
 
+    bool isSingleName (const juce::String& name)
+    {
+        // A colon would name a stream of the file rather than an entry.
+        return name.isNotEmpty() && name != "." && name != ".." && ! name.containsAnyOf ("/\\:") && ! name.containsChar (0);
+    }
+
+    //==============================================================================
+    Folder::Folder (std::intptr_t h, const juce::File& p) noexcept : handle (h), path (p) {}
+    Folder::~Folder()  { close(); }
+
+    Folder::Folder (Folder&& other) noexcept
+        : handle (std::exchange (other.handle, invalid)), path (std::move (other.path)) {}
+
+    Folder& Folder::operator= (Folder&& other) noexcept
+    {
+        if (this != &other)
+        {
+            close();
+            handle = std::exchange (other.handle, invalid);
+            path = std::move (other.path);
+        }
+
+        return *this;
+    }
+
+    void Folder::close() noexcept
+    {
+        if (handle != invalid)
+            CloseHandle (reinterpret_cast<HANDLE> (std::exchange (handle, invalid)));
+    }
+
+    //==============================================================================
+    namespace windows
+    {
+        DWORD errorFor (NTSTATUS status)
+        {
+            return RtlNtStatusToDosError (status);
+        }
+
+        Opened openRelative (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share,
+                             ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security)
+        {
+            const auto* wide = name.toWideCharPointer();
+            const auto bytes = wcslen (wide) * sizeof (WCHAR);
+            if (bytes > 0xfff0)
+                return { INVALID_HANDLE_VALUE, ERROR_FILENAME_EXCED_RANGE };
+
+            UNICODE_STRING objectName;
+            objectName.Buffer = const_cast<PWSTR> (wide);
+            objectName.Length = objectName.MaximumLength = (USHORT) bytes;
+
+            OBJECT_ATTRIBUTES attributes;
+            InitializeObjectAttributes (&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, security);
+
+            IO_STATUS_BLOCK io {};
+            HANDLE handle = INVALID_HANDLE_VALUE;
+            const auto status = NtCreateFile (&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                                              share, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT,
+                                              nullptr, 0);
+            if (status < 0)
+                return { INVALID_HANDLE_VALUE, errorFor (status) };
+
+            return { handle, ERROR_SUCCESS };
+        }
+
+        DWORD attributesOf (HANDLE handle)
+        {
+            BY_HANDLE_FILE_INFORMATION info {};
+            return GetFileInformationByHandle (handle, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+        }
+    }
+
     namespace
     {
+        using windows::ScopedHandle;
+        using windows::openRelative;
+        using windows::attributesOf;
+
+        constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        constexpr ACCESS_MASK folderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
+
+        // NtSetInformationFile's classes, numbered as the system numbers them.
+        constexpr auto fileRenameInformation            = (FILE_INFORMATION_CLASS) 10;
+        constexpr auto fileDispositionInformation       = (FILE_INFORMATION_CLASS) 13;
+        constexpr auto fileDispositionInformationEx     = (FILE_INFORMATION_CLASS) 64;
+        constexpr ULONG dispositionDelete = 0x1, dispositionPosix = 0x2, dispositionIgnoreReadOnly = 0x10;
+        constexpr NTSTATUS statusCannotDelete = (NTSTATUS) 0xC0000121L;
+
+        HANDLE handleOf (const Folder& f)         { return reinterpret_cast<HANDLE> (f.getHandle()); }
+        HANDLE handleOf (const OpenFile& f)       { return reinterpret_cast<HANDLE> (f.handle); }
         FileResult fromLastError (const juce::String& path)             { return fileResultFor ((int) GetLastError(), path); }
         FileResult fromCall (BOOL succeeded, const juce::String& path)  { return succeeded ? FileResult {} : fromLastError (path); }
-        FileResult fromCall (BOOL succeeded, const juce::File& f)       { return fromCall (succeeded, f.getFullPathName()); }
-        const wchar_t* pathOf (const juce::File& f) { return f.getFullPathName().toWideCharPointer(); }
-        HANDLE handleOf (const OpenFile& f)       { return reinterpret_cast<HANDLE> (f.handle); }
+
+        /** The code used when a name turns out to be a link where a folder was
+            expected, or a folder where a file was. */
+        constexpr DWORD notWhatWasExpected = ERROR_CANT_RESOLVE_FILENAME;
+
+        /** Marks an open entry for deletion: POSIX semantics where the system
+            has them (the name goes at once, even while others hold the file),
+            else delete-on-close. A read-only mark is ignored, or cleared on
+            this handle. A mapped image (a plug-in a host has loaded) is in use. */
+        DWORD deleteByHandle (HANDLE handle)
+        {
+            IO_STATUS_BLOCK io {};
+            ULONG flags = dispositionDelete | dispositionPosix | dispositionIgnoreReadOnly;
+
+            auto status = NtSetInformationFile (handle, &io, &flags, sizeof (flags), fileDispositionInformationEx);
+            if (status >= 0)
+                return ERROR_SUCCESS;
+
+            FILE_DISPOSITION_INFO disposition { TRUE };
+            status = NtSetInformationFile (handle, &io, &disposition, sizeof (disposition), fileDispositionInformation);
+            if (status >= 0)
+                return ERROR_SUCCESS;
+
+            const auto attributes = attributesOf (handle);
+            const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+
+            if (status == statusCannotDelete && readOnly)
+            {
+                FILE_BASIC_INFO basic {};
+                if (GetFileInformationByHandleEx (handle, FileBasicInfo, &basic, sizeof (basic)))
+                {
+                    basic.FileAttributes &= ~(DWORD) FILE_ATTRIBUTE_READONLY;
+                    if (basic.FileAttributes == 0)
+                        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+
+                    if (SetFileInformationByHandle (handle, FileBasicInfo, &basic, sizeof (basic)))
+                    {
+                        status = NtSetInformationFile (handle, &io, &disposition, sizeof (disposition), fileDispositionInformation);
+                        if (status >= 0)
+                            return ERROR_SUCCESS;
+
+                        basic.FileAttributes |= FILE_ATTRIBUTE_READONLY;
+                        SetFileInformationByHandle (handle, FileBasicInfo, &basic, sizeof (basic));
+                    }
+                }
+            }
+
+            return status == statusCannotDelete && ! readOnly ? (DWORD) ERROR_USER_MAPPED_FILE : windows::errorFor (status);
+        }
 
         class SystemFileSystem final : public FileSystem
         {
         public:
-            FileResult createFolder (const juce::File& folder) override
+            FileResult openFolder (const juce::File& path, Folder& out) override
             {
-                return fromCall (CreateDirectoryW (pathOf (folder), nullptr), folder);
+                const auto fullPath = path.getFullPathName();
+                const auto handle = CreateFileW (fullPath.toWideCharPointer(), folderAccess, shareAll, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                if (handle == INVALID_HANDLE_VALUE)
+                    return fromLastError (fullPath);
+
+                if ((attributesOf (handle) & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                {
+                    CloseHandle (handle);
+                    return fileResultFor (ERROR_DIRECTORY, fullPath);
+                }
+
+                out = Folder (reinterpret_cast<std::intptr_t> (handle), path);
+                return {};
             }
 
-            FileResult createFile (const juce::File& file, OpenFile& out) override
+            FileResult openFolder (const Folder& parent, const juce::String& name, Folder& out) override
             {
-                const auto handle = CreateFileW (pathOf (file), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-                if (handle == INVALID_HANDLE_VALUE)
-                    return fromLastError (file.getFullPathName());
+                if (! isSingleName (name))
+                    return fileResultFor (ERROR_INVALID_NAME, parent.pathOf (name));
 
-                out = OpenFile { reinterpret_cast<std::intptr_t> (handle), file.getFullPathName(), 0, 0, {} };
+                auto opened = openRelative (handleOf (parent), name, folderAccess, shareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+                if (! opened.ok())
+                    return fileResultFor ((int) opened.error, parent.pathOf (name));
+
+                // Opened without following it, a junction or link is the link
+                // itself: never a folder to work in.
+                if ((attributesOf (opened.handle) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+                {
+                    CloseHandle (opened.handle);
+                    return fileResultFor ((int) notWhatWasExpected, parent.pathOf (name));
+                }
+
+                out = Folder (reinterpret_cast<std::intptr_t> (opened.handle), parent.getPath().getChildFile (name));
+                return {};
+            }
+
+            FileResult createFolder (const Folder& parent, const juce::String& name) override
+            {
+                if (! isSingleName (name))
+                    return fileResultFor (ERROR_INVALID_NAME, parent.pathOf (name));
+
+                auto created = openRelative (handleOf (parent), name, FILE_LIST_DIRECTORY, shareAll, FILE_CREATE, FILE_DIRECTORY_FILE);
+                if (! created.ok())
+                    return fileResultFor ((int) created.error, parent.pathOf (name));
+
+                CloseHandle (created.handle);
+                return {};
+            }
+
+            FileResult createFile (const Folder& parent, const juce::String& name, OpenFile& out) override
+            {
+                if (! isSingleName (name))
+                    return fileResultFor (ERROR_INVALID_NAME, parent.pathOf (name));
+
+                auto opened = openRelative (handleOf (parent), name, GENERIC_WRITE, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
+                if (! opened.ok())
+                    return fileResultFor ((int) opened.error, parent.pathOf (name));
+
+                out = OpenFile { reinterpret_cast<std::intptr_t> (opened.handle), parent.pathOf (name), 0, 0, {} };
                 return {};
             }
 
@@ -71,6 +256,7 @@ namespace platform
             {
                 const auto* bytes = static_cast<const char*> (data);
 
+                // WriteFile takes at most 4 GB at a time.
                 while (size > 0)
                 {
                     DWORD written = 0;
@@ -99,106 +285,154 @@ namespace platform
                 return result;
             }
 
-            FileResult move (const juce::File& from, const juce::File& to) override
+            FileResult move (const Folder& from, const juce::String& fromName, const Folder& to, const juce::String& toName) override
             {
-                // Without MOVEFILE_REPLACE_EXISTING a taken target fails. Write-through
-                // returns only once the new name is on the disk, which is what a
-                // folder flush does elsewhere.
-                if (MoveFileExW (pathOf (from), pathOf (to), MOVEFILE_WRITE_THROUGH))
-                    return {};
+                const auto path = from.pathOf (fromName);
 
-                auto result = fromLastError (from.getFullPathName());
+                if (! isSingleName (fromName) || ! isSingleName (toName))
+                    return fileResultFor (ERROR_INVALID_NAME, path);
 
-                // A folder with a file open inside cannot be renamed either, but
-                // Windows says "access denied" for that too. Being allowed to
-                // delete the folder itself tells a file in use from missing rights.
-                const auto attributes = GetFileAttributesW (pathOf (from));
-                if ((DWORD) result.code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
-                     && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                ScopedHandle source (INVALID_HANDLE_VALUE);
                 {
-                    const auto folder = CreateFileW (pathOf (from), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-                    if (folder != INVALID_HANDLE_VALUE)
-                    {
-                        CloseHandle (folder);
-                        result.error = FileError::inUse;
-                    }
+                    auto opened = openRelative (handleOf (from), fromName, DELETE | FILE_READ_ATTRIBUTES, shareAll, FILE_OPEN, 0);
+                    if (! opened.ok())
+                        return fileResultFor ((int) opened.error, path);
+
+                    source.handle = opened.handle;
                 }
 
-                return result;
-            }
+                // The target is named relative to its folder's handle; the
+                // native call does this, the Win32 wrapper of it does not on
+                // every system.
+                const auto* wide = toName.toWideCharPointer();
+                const auto nameBytes = wcslen (wide) * sizeof (WCHAR);
+                std::vector<char> buffer (sizeof (FILE_RENAME_INFORMATION) + nameBytes);
+                auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*> (buffer.data());
+                info->ReplaceIfExists = FALSE;
+                info->RootDirectory = handleOf (to);
+                info->FileNameLength = (ULONG) nameBytes;
+                std::memcpy (info->FileName, wide, nameBytes);
 
-            FileResult removeFile (const juce::File& file) override
-            {
-                const auto attributes = GetFileAttributesW (pathOf (file));
-
-                // A junction or a link to a folder is removed as a folder; that
-                // removes the link, never what it points to.
-                if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
-                     && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-                    return fromCall (RemoveDirectoryW (pathOf (file)), file);
-
-                if (DeleteFileW (pathOf (file)))
+                IO_STATUS_BLOCK io {};
+                const auto status = NtSetInformationFile (source.handle, &io, info, (ULONG) buffer.size(), fileRenameInformation);
+                if (status >= 0)
                     return {};
 
-                const auto result = fromLastError (file.getFullPathName());
+                auto result = fileResultFor ((int) windows::errorFor (status), path);
 
-                // Some installers mark their files read-only; that is no reason to keep them.
-                if ((DWORD) result.code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
-                     && (attributes & FILE_ATTRIBUTE_READONLY) != 0
-                     && SetFileAttributesW (pathOf (file), attributes & ~(DWORD) FILE_ATTRIBUTE_READONLY))
-                    return fromCall (DeleteFileW (pathOf (file)), file);
+                // A folder with a file open inside cannot be renamed either, and
+                // Windows says "access denied" for that too; the right to delete
+                // the folder was just granted, so a file inside is in use.
+                if ((DWORD) result.code == ERROR_ACCESS_DENIED && (attributesOf (source.handle) & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                    result.error = FileError::inUse;
 
                 return result;
             }
 
-            FileResult removeFolder (const juce::File& folder) override
+            FileResult removeFile (const Folder& folder, const juce::String& name) override
             {
-                return fromCall (RemoveDirectoryW (pathOf (folder)), folder);
+                return removeEntry (folder, name, false);
             }
 
-            FileResult flushFolder (const juce::File&) override
+            FileResult removeFolder (const Folder& folder, const juce::String& name) override
             {
-                // Moves are made with write-through above, and created files are
-                // flushed by handle; NTFS journals the names with them.
-                return {};
+                return removeEntry (folder, name, true);
             }
 
-            EntryKind kindOf (const juce::File& file) override
+            FileResult flushFolder (const Folder& folder) override
             {
-                const auto attributes = GetFileAttributesW (pathOf (file));
+                // Flushing a folder needs a handle that may write to it.
+                ScopedHandle writable (openRelative (handleOf (folder), {}, FILE_ADD_FILE, shareAll, FILE_OPEN, FILE_DIRECTORY_FILE).handle);
+                if (writable.handle == INVALID_HANDLE_VALUE || FlushFileBuffers (writable.handle))
+                    return {};
 
-                if (attributes == INVALID_FILE_ATTRIBUTES)                 return EntryKind::missing;
-                if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)      return EntryKind::link;
-                if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)          return EntryKind::folder;
+                // File systems that cannot flush a folder's entries (FAT) keep
+                // them with the files, which are flushed by handle.
+                const auto error = GetLastError();
+                if (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_ACCESS_DENIED)
+                    return {};
+
+                return fileResultFor ((int) error, folder.getPath().getFullPathName());
+            }
+
+            EntryKind kindOf (const Folder& folder, const juce::String& name) override
+            {
+                if (! isSingleName (name))
+                    return EntryKind::missing;
+
+                auto opened = openRelative (handleOf (folder), name, FILE_READ_ATTRIBUTES, shareAll, FILE_OPEN, 0);
+                if (! opened.ok())
+                    return opened.error == ERROR_FILE_NOT_FOUND || opened.error == ERROR_PATH_NOT_FOUND ? EntryKind::missing
+                                                                                                       : EntryKind::file;
+
+                ScopedHandle entry (opened.handle);
+                const auto attributes = attributesOf (entry.handle);
+
+                if (attributes == INVALID_FILE_ATTRIBUTES)                  return EntryKind::file;
+                if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)       return EntryKind::link;
+                if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)           return EntryKind::folder;
                 return EntryKind::file;
             }
 
-            std::vector<juce::String> namesIn (const juce::File& folder) override
+            std::vector<juce::String> namesIn (const Folder& folder) override
             {
                 std::vector<juce::String> names;
-                WIN32_FIND_DATAW found;
-                const auto pattern = folder.getChildFile ("*").getFullPathName();
-                const auto search = FindFirstFileExW (pattern.toWideCharPointer(), FindExInfoBasic, &found,
-                                                      FindExSearchNameMatch, nullptr, 0);
-                if (search == INVALID_HANDLE_VALUE)
-                    return names;
+                std::vector<char> buffer (64 * 1024);
+                auto infoClass = FileIdBothDirectoryRestartInfo;
 
-                do
+                while (GetFileInformationByHandleEx (handleOf (folder), infoClass, buffer.data(), (DWORD) buffer.size()))
                 {
-                    const juce::String name (found.cFileName);
-                    if (name != "." && name != "..")
-                        names.push_back (name);
-                }
-                while (FindNextFileW (search, &found));
+                    infoClass = FileIdBothDirectoryInfo;
 
-                FindClose (search);
+                    for (size_t offset = 0;;)
+                    {
+                        const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*> (buffer.data() + offset);
+                        const juce::String name (juce::CharPointer_UTF16 (reinterpret_cast<const juce::CharPointer_UTF16::CharType*> (entry->FileName)),
+                                                 juce::CharPointer_UTF16 (reinterpret_cast<const juce::CharPointer_UTF16::CharType*> (entry->FileName)
+                                                                           + entry->FileNameLength / sizeof (WCHAR)));
+                        if (name != "." && name != "..")
+                            names.push_back (name);
+
+                        if (entry->NextEntryOffset == 0)
+                            break;
+
+                        offset += entry->NextEntryOffset;
+                    }
+                }
+
                 return names;
             }
 
             void pause (int milliseconds) override
             {
                 Sleep ((DWORD) milliseconds);
+            }
+
+        private:
+            FileResult removeEntry (const Folder& folder, const juce::String& name, bool asFolder)
+            {
+                const auto path = folder.pathOf (name);
+
+                if (! isSingleName (name))
+                    return fileResultFor (ERROR_INVALID_NAME, path);
+
+                auto opened = openRelative (handleOf (folder), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                            shareAll, FILE_OPEN, asFolder ? FILE_DIRECTORY_FILE : 0);
+                if (! opened.ok())
+                    return fileResultFor ((int) opened.error, path);
+
+                ScopedHandle entry (opened.handle);
+                const auto attributes = attributesOf (entry.handle);
+                const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+
+                // A folder is removed as a folder, emptied first; a link, even
+                // one to a folder, as a file, which removes only the link.
+                if (attributes == INVALID_FILE_ATTRIBUTES || (asFolder ? (isLink || ! isFolder) : (isFolder && ! isLink)))
+                    return fileResultFor ((int) notWhatWasExpected, path);
+
+                const auto error = deleteByHandle (entry.handle);
+                return error == ERROR_SUCCESS ? FileResult {} : fileResultFor ((int) error, path);
             }
         };
     }

@@ -2,19 +2,29 @@
 
 #if JUCE_WINDOWS
 
+#include <windows.h>
+
 namespace platform
 {
     struct FolderLock::Native
     {
-        explicit Native (const juce::File& folder)
-            : lock ("tsr_installer.folder." + juce::String::toHexString (folder.getFullPathName().toLowerCase().hashCode64()))
-        {}
+        explicit Native (const juce::String& name) : lock (name) {}
 
         juce::InterProcessLock lock;
         bool held = false;
     };
 
-    FolderLock::FolderLock (const juce::File& f) : native (std::make_unique<Native> (f)), folder (f) {}
+    static juce::String lockNameFor (const Folder& folder)
+    {
+        BY_HANDLE_FILE_INFORMATION info {};
+        if (GetFileInformationByHandle (reinterpret_cast<HANDLE> (folder.getHandle()), &info))
+            return "tsr_installer.folder." + juce::String::toHexString ((juce::int64) info.dwVolumeSerialNumber) + "."
+                    + juce::String::toHexString (((juce::int64) info.nFileIndexHigh << 32) | info.nFileIndexLow);
+
+        return "tsr_installer.folder." + juce::String::toHexString (folder.getPath().getFullPathName().toLowerCase().hashCode64());
+    }
+
+    FolderLock::FolderLock (const Folder& folder) : native (std::make_unique<Native> (lockNameFor (folder))) {}
 
     FolderLock::~FolderLock()
     {
@@ -46,7 +56,12 @@ namespace platform
         bool held = false;
     };
 
-    FolderLock::FolderLock (const juce::File& f) : native (std::make_unique<Native>()), folder (f) {}
+    FolderLock::FolderLock (const Folder& folder) : native (std::make_unique<Native>())
+    {
+        // A description of the folder's own, so that the lock belongs to this
+        // object and a second one in the same process is kept out too.
+        native->fd = ::openat ((int) folder.getHandle(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
 
     FolderLock::~FolderLock()
     {
@@ -58,9 +73,6 @@ namespace platform
     {
         if (native->held)
             return true;
-
-        if (native->fd < 0)
-            native->fd = ::open (folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 
         if (native->fd < 0)
             return false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "FileSystem.h"
 #include <memory>
 
 namespace platform
@@ -9,23 +9,25 @@ namespace platform
         one installs, removes or recovers there. Copies may run side by side;
         each takes this lock before it touches a folder's working items.
 
-        On Linux it is an flock on the folder itself: no lock file, and it also
-        excludes a second lock taken in the same process. On Windows it is the
-        framework's named mutex, named after the folder's path. */
+        It is taken on the open folder, never by its path again, so a link put
+        in the folder's place meanwhile cannot make two copies lock different
+        folders. On Linux it is an flock on the folder itself: no lock file,
+        and it also excludes a second lock taken in the same process. On
+        Windows it is a named mutex, named after the folder's identity (volume
+        and file number), so two spellings of one folder share it. */
     class FolderLock
     {
     public:
-        explicit FolderLock (const juce::File& folder);
+        explicit FolderLock (const Folder& folder);
         ~FolderLock();
 
         /** Waits up to the given time for the lock (0: one try). False when
-            another copy holds it, or the folder cannot be opened. */
+            another copy holds it, or the lock cannot be made at all. */
         [[nodiscard]] bool enter (int timeoutMilliseconds);
 
     private:
         struct Native;
         std::unique_ptr<Native> native;
-        juce::File folder;
 
         JUCE_DECLARE_NON_COPYABLE (FolderLock)
     };

@@ -14,6 +14,7 @@ std::vector<FileError> FaultyFileSystem::realisticErrors (Op op)
 {
     switch (op)
     {
+        case Op::openFolder:    return { FileError::accessDenied };
         case Op::createFolder:
         case Op::createFile:    return { FileError::accessDenied, FileError::diskFull };
         case Op::write:         return { FileError::diskFull };
@@ -30,7 +31,7 @@ std::vector<FileError> FaultyFileSystem::realisticErrors (Op op)
 
 const char* FaultyFileSystem::nameOf (Op op)
 {
-    const char* names[] = { "createFolder", "createFile", "write", "flush", "close", "move",
+    const char* names[] = { "openFolder", "createFolder", "createFile", "write", "flush", "close", "move",
                             "removeFile", "removeFolder", "flushFolder" };
     return names[(int) op];
 }
@@ -67,16 +68,28 @@ bool FaultyFileSystem::admit (Op op, const juce::String& path, const juce::Strin
     return true;
 }
 
-FileResult FaultyFileSystem::createFolder (const juce::File& f)
+FileResult FaultyFileSystem::openFolder (const juce::File& path, platform::Folder& out)
 {
     FileResult refusal;
-    return admit (Op::createFolder, f.getFullPathName(), {}, refusal) ? system.createFolder (f) : refusal;
+    return admit (Op::openFolder, path.getFullPathName(), {}, refusal) ? system.openFolder (path, out) : refusal;
 }
 
-FileResult FaultyFileSystem::createFile (const juce::File& f, platform::OpenFile& out)
+FileResult FaultyFileSystem::openFolder (const platform::Folder& parent, const juce::String& name, platform::Folder& out)
 {
     FileResult refusal;
-    return admit (Op::createFile, f.getFullPathName(), {}, refusal) ? system.createFile (f, out) : refusal;
+    return admit (Op::openFolder, parent.pathOf (name), {}, refusal) ? system.openFolder (parent, name, out) : refusal;
+}
+
+FileResult FaultyFileSystem::createFolder (const platform::Folder& parent, const juce::String& name)
+{
+    FileResult refusal;
+    return admit (Op::createFolder, parent.pathOf (name), {}, refusal) ? system.createFolder (parent, name) : refusal;
+}
+
+FileResult FaultyFileSystem::createFile (const platform::Folder& parent, const juce::String& name, platform::OpenFile& out)
+{
+    FileResult refusal;
+    return admit (Op::createFile, parent.pathOf (name), {}, refusal) ? system.createFile (parent, name, out) : refusal;
 }
 
 FileResult FaultyFileSystem::write (platform::OpenFile& f, const void* data, size_t size)
@@ -104,35 +117,36 @@ FileResult FaultyFileSystem::close (platform::OpenFile& f)
     return admitted ? result : refusal;
 }
 
-FileResult FaultyFileSystem::move (const juce::File& from, const juce::File& to)
+FileResult FaultyFileSystem::move (const platform::Folder& from, const juce::String& fromName,
+                                   const platform::Folder& to, const juce::String& toName)
 {
     FileResult refusal;
-    return admit (Op::move, from.getFullPathName(), to.getFullPathName(), refusal) ? system.move (from, to) : refusal;
+    return admit (Op::move, from.pathOf (fromName), to.pathOf (toName), refusal) ? system.move (from, fromName, to, toName) : refusal;
 }
 
-FileResult FaultyFileSystem::removeFile (const juce::File& f)
+FileResult FaultyFileSystem::removeFile (const platform::Folder& folder, const juce::String& name)
 {
     FileResult refusal;
-    return admit (Op::removeFile, f.getFullPathName(), {}, refusal) ? system.removeFile (f) : refusal;
+    return admit (Op::removeFile, folder.pathOf (name), {}, refusal) ? system.removeFile (folder, name) : refusal;
 }
 
-FileResult FaultyFileSystem::removeFolder (const juce::File& f)
+FileResult FaultyFileSystem::removeFolder (const platform::Folder& folder, const juce::String& name)
 {
     FileResult refusal;
-    return admit (Op::removeFolder, f.getFullPathName(), {}, refusal) ? system.removeFolder (f) : refusal;
+    return admit (Op::removeFolder, folder.pathOf (name), {}, refusal) ? system.removeFolder (folder, name) : refusal;
 }
 
-FileResult FaultyFileSystem::flushFolder (const juce::File& f)
+FileResult FaultyFileSystem::flushFolder (const platform::Folder& folder)
 {
     FileResult refusal;
-    if (! admit (Op::flushFolder, f.getFullPathName(), {}, refusal))
+    if (! admit (Op::flushFolder, folder.getPath().getFullPathName(), {}, refusal))
         return refusal;
 
-    return makeFlushes ? system.flushFolder (f) : FileResult {};
+    return makeFlushes ? system.flushFolder (folder) : FileResult {};
 }
 
-platform::EntryKind FaultyFileSystem::kindOf (const juce::File& f)             { return system.kindOf (f); }
-std::vector<juce::String> FaultyFileSystem::namesIn (const juce::File& f)     { return system.namesIn (f); }
+platform::EntryKind FaultyFileSystem::kindOf (const platform::Folder& f, const juce::String& name)  { return system.kindOf (f, name); }
+std::vector<juce::String> FaultyFileSystem::namesIn (const platform::Folder& f)                    { return system.namesIn (f); }
 
 void FaultyFileSystem::pause (int milliseconds)
 {

@@ -15,7 +15,7 @@
 class FaultyFileSystem final : public platform::FileSystem
 {
 public:
-    enum class Op { createFolder, createFile, write, flush, close, move, removeFile, removeFolder, flushFolder };
+    enum class Op { openFolder, createFolder, createFile, write, flush, close, move, removeFile, removeFolder, flushFolder };
 
     struct Call
     {
@@ -46,17 +46,19 @@ public:
     static const char* nameOf (Op);
 
     //==============================================================================
-    platform::FileResult createFolder (const juce::File&) override;
-    platform::FileResult createFile (const juce::File&, platform::OpenFile&) override;
+    platform::FileResult openFolder (const juce::File&, platform::Folder&) override;
+    platform::FileResult openFolder (const platform::Folder&, const juce::String&, platform::Folder&) override;
+    platform::FileResult createFolder (const platform::Folder&, const juce::String&) override;
+    platform::FileResult createFile (const platform::Folder&, const juce::String&, platform::OpenFile&) override;
     platform::FileResult write (platform::OpenFile&, const void*, size_t) override;
     platform::FileResult flush (platform::OpenFile&) override;
     platform::FileResult close (platform::OpenFile&) override;
-    platform::FileResult move (const juce::File&, const juce::File&) override;
-    platform::FileResult removeFile (const juce::File&) override;
-    platform::FileResult removeFolder (const juce::File&) override;
-    platform::FileResult flushFolder (const juce::File&) override;
-    platform::EntryKind kindOf (const juce::File&) override;
-    std::vector<juce::String> namesIn (const juce::File&) override;
+    platform::FileResult move (const platform::Folder&, const juce::String&, const platform::Folder&, const juce::String&) override;
+    platform::FileResult removeFile (const platform::Folder&, const juce::String&) override;
+    platform::FileResult removeFolder (const platform::Folder&, const juce::String&) override;
+    platform::FileResult flushFolder (const platform::Folder&) override;
+    platform::EntryKind kindOf (const platform::Folder&, const juce::String&) override;
+    std::vector<juce::String> namesIn (const platform::Folder&) override;
     void pause (int milliseconds) override;
 
 private:

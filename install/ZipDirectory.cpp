@@ -1,0 +1,78 @@
+#include "ZipDirectory.h"
+
+namespace ZipDirectory
+{
+    namespace
+    {
+        // The end-of-central-directory record: its signature, its fixed size,
+        // and where in it the entry count and the directory's offset are.
+        constexpr uint32_t endSignature = 0x06054b50;
+        constexpr size_t endRecordSize = 22;
+        constexpr size_t endEntryCount = 10;
+        constexpr size_t endDirectoryOffset = 16;
+        constexpr size_t maxCommentSize = 0xFFFF;
+
+        // One central-directory header: signature, checksum, uncompressed
+        // size, and the lengths of the name, extra field and comment after it.
+        constexpr uint32_t headerSignature = 0x02014b50;
+        constexpr size_t headerSize = 46;
+        constexpr size_t headerCrc = 16;
+        constexpr size_t headerUncompressedSize = 24;
+        constexpr size_t headerNameLength = 28;
+        constexpr size_t headerExtraLength = 30;
+        constexpr size_t headerCommentLength = 32;
+
+        // A field that holds this says the real value is in a ZIP64 record.
+        constexpr uint32_t zip64Marker = 0xFFFFFFFF;
+        constexpr uint32_t zip64CountMarker = 0xFFFF;
+    }
+
+    std::vector<Entry> read (const void* archive, size_t size)
+    {
+        const auto* bytes = static_cast<const uint8_t*> (archive);
+        const auto u16 = [bytes] (size_t at) { return (uint32_t) (bytes[at] | (bytes[at + 1] << 8)); };
+        const auto u32 = [u16] (size_t at) { return u16 (at) | (u16 (at + 2) << 16); };
+
+        if (bytes == nullptr || size < endRecordSize)
+            return {};
+
+        // The end record sits in the last 22 bytes, followed by at most a 64 KB comment.
+        size_t end = size - endRecordSize;
+        const size_t lowest = end > maxCommentSize ? end - maxCommentSize : 0;
+        while (u32 (end) != endSignature)
+        {
+            if (end == lowest)
+                return {};
+            --end;
+        }
+
+        const auto count = u16 (end + endEntryCount);
+        const auto directory = u32 (end + endDirectoryOffset);
+
+        if (count == zip64CountMarker || directory == zip64Marker)
+            return {};
+
+        std::vector<Entry> entries;
+        size_t at = directory;
+
+        for (uint32_t i = 0; i < count; ++i)
+        {
+            if (at + headerSize > end || u32 (at) != headerSignature)
+                return {};
+
+            const auto nameLength = u16 (at + headerNameLength);
+            const auto extraLength = u16 (at + headerExtraLength);
+            const auto commentLength = u16 (at + headerCommentLength);
+            const auto uncompressed = u32 (at + headerUncompressedSize);
+
+            if (at + headerSize + nameLength > end || uncompressed == zip64Marker)
+                return {};
+
+            entries.push_back ({ juce::String::fromUTF8 (reinterpret_cast<const char*> (bytes + at + headerSize), (int) nameLength),
+                                 u32 (at + headerCrc), uncompressed });
+            at += headerSize + nameLength + extraLength + commentLength;
+        }
+
+        return entries;
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+// The native calls behind the Windows file seam, shared by the files of the
+// platform layer that open things relative to an open folder. Windows only.
+
+#include "FileSystem.h"
+
+#if JUCE_WINDOWS
+
+#include <windows.h>
+#include <winternl.h>
+
+namespace platform::windows
+{
+    /** What a relative open gives: the handle (INVALID_HANDLE_VALUE on failure)
+        and the system's error code for a failure. */
+    struct Opened
+    {
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        DWORD error = ERROR_SUCCESS;
+
+        [[nodiscard]] bool ok() const noexcept  { return handle != INVALID_HANDLE_VALUE; }
+    };
+
+    /** Opens or creates `name` inside the folder `parent` with NtCreateFile,
+        never following a reparse point at that name. Options are NtCreateFile's
+        (FILE_DIRECTORY_FILE, FILE_NON_DIRECTORY_FILE); synchronous I/O is
+        always asked for. An empty name opens the folder itself again. */
+    Opened openRelative (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share,
+                         ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security = nullptr);
+
+    /** The attributes of an open handle, or INVALID_FILE_ATTRIBUTES. */
+    DWORD attributesOf (HANDLE);
+
+    /** The Win32 error code for an NTSTATUS. */
+    DWORD errorFor (NTSTATUS);
+
+    /** Closes a handle when it is open. */
+    struct ScopedHandle
+    {
+        explicit ScopedHandle (HANDLE h = INVALID_HANDLE_VALUE) : handle (h) {}
+        ~ScopedHandle()  { if (handle != INVALID_HANDLE_VALUE && handle != nullptr) CloseHandle (handle); }
+        ScopedHandle (const ScopedHandle&) = delete;
+        ScopedHandle& operator= (const ScopedHandle&) = delete;
+
+        HANDLE handle;
+    };
+}
+
+#endif
