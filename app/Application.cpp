@@ -1,6 +1,7 @@
 #include "Application.h"
 #include "../ui/MainComponent.h"
 #include "../platform/MessageWindowGuard.h"
+#include "../platform/TrustedFiles.h"
 #include "../platform/WineRepaintPump.h"
 #include <Identity.h>
 
@@ -10,6 +11,7 @@ bool tsr_installerApplication::moreThanOneInstanceAllowed()          { return tr
 
 void tsr_installerApplication::initialise (const juce::String&)
 {
+    platform::enableRedirectionGuard();
     platform::keepMessageWindowOnClose();
     mainWindow = std::make_unique<MainWindow> (getApplicationName());
     wineRepaintPump = platform::makeWineRepaintPump();

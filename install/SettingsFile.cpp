@@ -1,6 +1,7 @@
 #include "SettingsFile.h"
 #include "FormatCatalogue.h"
 #include "../platform/Platform.h"
+#include "../platform/TrustedFiles.h"
 #include <cctype>
 #include <string_view>
 
@@ -144,152 +145,165 @@ namespace SettingsFile
         }
     }
 
+    namespace
+    {
+        /** The document in the bytes, or nullptr; see readDocument. */
+        std::unique_ptr<juce::XmlElement> parse (std::string bytes)
+        {
+            if (bytes.rfind ("\xEF\xBB\xBF", 0) == 0)
+                bytes.erase (0, 3);
+
+            if (! isValidUtf8 (reinterpret_cast<const uint8_t*> (bytes.data()), bytes.size())
+                 || bytes.find ('\0') != std::string::npos
+                 || ! isPlainDocument (bytes))
+                return nullptr;
+
+            // Parsed from text, the document has no file to resolve anything against.
+            juce::XmlDocument document (juce::String::fromUTF8 (bytes.data(), (int) bytes.size()));
+            return document.getDocumentElement();
+        }
+
+        /** Opens the settings folder, and reads the file in it when there is one. */
+        platform::FileResult openAndRead (const juce::File& settingsFolder, bool createFolder,
+                                          platform::Folder& folder, platform::FileContent& content)
+        {
+            if (settingsFolder == juce::File())
+                return { platform::FileError::missing, 0, "no settings folder", {} };
+
+            if (auto result = platform::openTrustedFolder (settingsFolder.getParentDirectory(), settingsFolder.getFileName(),
+                                                           createFolder, folder);
+                 ! result.ok())
+                return result;
+
+            return platform::readTrustedFile (folder, fileName, maxFileBytes, content);
+        }
+
+        // Writes with the framework's default text form: the XML declaration, an
+        // empty line, attributes wrapped after 60 characters, CR LF line ends,
+        // through a new file renamed over the old, so a failed write leaves it.
+        bool writeDocument (const juce::XmlElement& root, const platform::Folder& folder)
+        {
+            return platform::replaceTrustedFile (folder, fileName, root.toString().toStdString()).ok();
+        }
+
+        /** A new document holding the note and the folders given. */
+        std::unique_ptr<juce::XmlElement> defaultDocument (const std::array<juce::File, 4>& installFolders)
+        {
+            auto root = std::make_unique<juce::XmlElement> (rootTag);
+            root->setAttribute (noteAttribute, noteText);
+
+            for (auto format : { clapFormat, vst3Format, vst2Format, aaxFormat })
+                root->setAttribute (settingsAttributes[(size_t) format], installFolders[(size_t) format].getFullPathName());
+
+            return root;
+        }
+
+        /** The system-wide VST2 folder replaces the default when one is set. */
+        void takeSystemVst2Folder (std::array<juce::File, 4>& installFolders, const std::function<juce::String()>& vst2Default)
+        {
+            if (auto fromSystem = installFolderFromSetting (vst2Default()); fromSystem != juce::File())
+                installFolders[vst2Format] = fromSystem;
+        }
+
+        void createFolderIfMissing (const juce::File& folder)
+        {
+            if (isUsableInstallFolder (folder) && ! folder.exists())
+                folder.createDirectory();
+        }
+
+        void readExisting (const platform::Folder& folder, const platform::FileContent& content,
+                           std::array<juce::File, 4>& installFolders, const std::function<juce::String()>& vst2Default)
+        {
+            auto root = parse (content.bytes);
+
+            if (root == nullptr)
+                return;
+
+            installFolders[vst3Format] = installFolderFromSetting (root->getStringAttribute (settingsAttributes[vst3Format]));
+            createFolderIfMissing (installFolders[vst3Format]);
+
+            const auto* vst2Attribute = settingsAttributes[vst2Format];
+
+            if (root->hasAttribute (vst2Attribute))
+            {
+                installFolders[vst2Format] = installFolderFromSetting (root->getStringAttribute (vst2Attribute));
+            }
+            else
+            {
+                takeSystemVst2Folder (installFolders, vst2Default);
+
+                // A file marked read-only is left as it is.
+                root->setAttribute (vst2Attribute, installFolders[vst2Format].getFullPathName());
+                if (! content.readOnly)
+                    writeDocument (*root, folder);
+            }
+
+            createFolderIfMissing (installFolders[vst2Format]);
+
+            for (auto format : { clapFormat, aaxFormat })
+            {
+                installFolders[(size_t) format] = installFolderFromSetting (root->getStringAttribute (settingsAttributes[(size_t) format]));
+                createFolderIfMissing (installFolders[(size_t) format]);
+            }
+        }
+    }
+
     std::unique_ptr<juce::XmlElement> readDocument (const juce::File& file)
     {
-        if (! platform::isRegularFile (file))
+        platform::Folder folder;
+        platform::FileContent content;
+
+        if (file.getFileName() != fileName || ! openAndRead (file.getParentDirectory(), false, folder, content).ok())
             return nullptr;
 
-        juce::FileInputStream in (file);
-        if (in.failedToOpen() || in.getTotalLength() > maxFileBytes)
-            return nullptr;
-
-        // One byte more than the file had is asked for: a file that grows
-        // while it is read is refused rather than read past the limit.
-        const auto length = (size_t) in.getTotalLength();
-        std::string bytes (length + 1, '\0');
-        bytes.resize ((size_t) std::max (0, in.read (bytes.data(), (int) bytes.size())));
-
-        if (bytes.size() > length)
-            return nullptr;
-
-        if (bytes.rfind ("\xEF\xBB\xBF", 0) == 0)
-            bytes.erase (0, 3);
-
-        if (! isValidUtf8 (reinterpret_cast<const uint8_t*> (bytes.data()), bytes.size())
-             || bytes.find ('\0') != std::string::npos
-             || ! isPlainDocument (bytes))
-            return nullptr;
-
-        // Parsed from text, the document has no file to resolve anything against.
-        juce::XmlDocument document (juce::String::fromUTF8 (bytes.data(), (int) bytes.size()));
-        return document.getDocumentElement();
-    }
-
-    // Writes with the framework's default text form: the XML declaration, an
-    // empty line, attributes wrapped after 60 characters, CR LF line ends. The
-    // write goes through a temporary file in the same folder, so a missing or
-    // read-only folder fails without touching the old file.
-    // A file marked read-only is left as it is: the temporary file's rename
-    // would otherwise replace it wherever the folder itself allows writing.
-    static bool writeDocument (const juce::XmlElement& root, const juce::File& file)
-    {
-        if (file == juce::File() || file.isDirectory() || ! file.getParentDirectory().isDirectory()
-             || platform::isReadOnlyFile (file))
-            return false;
-
-        return root.writeTo (file);
-    }
-
-    /** The system-wide VST2 folder replaces the default when one is set. */
-    static void takeSystemVst2Folder (std::array<juce::File, 4>& installFolders,
-                                      const std::function<juce::String()>& vst2Default)
-    {
-        if (auto fromSystem = installFolderFromSetting (vst2Default()); fromSystem != juce::File())
-            installFolders[vst2Format] = fromSystem;
-    }
-
-    static void createFolderIfMissing (const juce::File& folder)
-    {
-        if (isUsableInstallFolder (folder) && ! folder.exists())
-            folder.createDirectory();
-    }
-
-    static void readExisting (const juce::File& file,
-                              std::array<juce::File, 4>& installFolders,
-                              const std::function<juce::String()>& vst2Default)
-    {
-        auto root = readDocument (file);
-
-        if (root == nullptr)
-            return;
-
-        installFolders[vst3Format] = installFolderFromSetting (root->getStringAttribute (settingsAttributes[vst3Format]));
-        createFolderIfMissing (installFolders[vst3Format]);
-
-        const auto* vst2Attribute = settingsAttributes[vst2Format];
-
-        if (root->hasAttribute (vst2Attribute))
-        {
-            installFolders[vst2Format] = installFolderFromSetting (root->getStringAttribute (vst2Attribute));
-        }
-        else
-        {
-            takeSystemVst2Folder (installFolders, vst2Default);
-
-            root->setAttribute (vst2Attribute, installFolders[vst2Format].getFullPathName());
-            writeDocument (*root, file);
-        }
-
-        createFolderIfMissing (installFolders[vst2Format]);
-
-        for (auto format : { clapFormat, aaxFormat })
-        {
-            installFolders[(size_t) format] = installFolderFromSetting (root->getStringAttribute (settingsAttributes[(size_t) format]));
-            createFolderIfMissing (installFolders[(size_t) format]);
-        }
-    }
-
-    static void createWithDefaults (const juce::File& file,
-                                    std::array<juce::File, 4>& installFolders,
-                                    const std::function<juce::String()>& vst2Default)
-    {
-        juce::XmlElement root (rootTag);
-        root.setAttribute (noteAttribute, noteText);
-        root.setAttribute (settingsAttributes[clapFormat], installFolders[clapFormat].getFullPathName());
-        root.setAttribute (settingsAttributes[vst3Format], installFolders[vst3Format].getFullPathName());
-
-        takeSystemVst2Folder (installFolders, vst2Default);
-
-        root.setAttribute (settingsAttributes[vst2Format], installFolders[vst2Format].getFullPathName());
-        root.setAttribute (settingsAttributes[aaxFormat], installFolders[aaxFormat].getFullPathName());
-        writeDocument (root, file);
+        return parse (std::move (content.bytes));
     }
 
     void loadSettings (const juce::File& settingsFolder,
                        std::array<juce::File, 4>& installFolders,
                        const std::function<juce::String()>& vst2Default)
     {
-        const auto file = settingsFileIn (settingsFolder);
+        platform::Folder folder;
+        platform::FileContent content;
+        const auto read = openAndRead (settingsFolder, false, folder, content);
 
-        if (file == juce::File())
+        if (read.ok())
         {
-            // No place for the file, but the system still says where VST2 plug-ins go.
-            takeSystemVst2Folder (installFolders, vst2Default);
-
+            readExisting (folder, content, installFolders, vst2Default);
             return;
         }
 
-        if (file.existsAsFile())
-            readExisting (file, installFolders, vst2Default);
-        else
-            createWithDefaults (file, installFolders, vst2Default);
+        // No file, or none that may be trusted: the defaults, and the system's
+        // own VST2 folder. A file is made only where one may be, and never in
+        // place of one that is there.
+        takeSystemVst2Folder (installFolders, vst2Default);
+
+        if (read.error == platform::FileError::missing && folder.isOpen())
+            writeDocument (*defaultDocument (installFolders), folder);
     }
 
     bool writeFolderSetting (const juce::File& settingsFolder,
                              const juce::String& attributeName,
-                             const juce::String& folderPath)
+                             const juce::String& folderPath,
+                             const std::array<juce::File, 4>& foldersInUse)
     {
-        const auto file = settingsFileIn (settingsFolder);
+        // The folder is made for the choice when it is missing; without it the
+        // choice would be lost at the next start.
+        platform::Folder folder;
+        platform::FileContent content;
+        const auto read = openAndRead (settingsFolder, true, folder, content);
 
-        if (file == juce::File() || ! file.existsAsFile())
-            return false;
+        std::unique_ptr<juce::XmlElement> root;
 
-        auto root = readDocument (file);
+        if (read.ok() && ! content.readOnly)
+            root = parse (std::move (content.bytes));
+        else if (read.error == platform::FileError::missing && folder.isOpen())
+            root = defaultDocument (foldersInUse);
 
         if (root == nullptr)
             return false;
 
         root->setAttribute (attributeName, folderPath);
-        return writeDocument (*root, file);
+        return writeDocument (*root, folder);
     }
 }

@@ -8,8 +8,13 @@
 
     The program reads it once at start, creates it when it is missing, adds
     VST2_Path when it lacks one, and rewrites one attribute when the user picks
-    a folder. It never creates the settings folder itself: without that folder
-    nothing is written and the in-memory folders are used. */
+    a folder. Only a folder choice creates the settings folder: at start,
+    without that folder nothing is written and the in-memory folders are used.
+
+    Run elevated, the program reads and writes the folder and the file only
+    when no other user could have made or changed them (platform/TrustedFiles.h);
+    one that fails that is read as no file at all, and nothing is written
+    through it. */
 namespace SettingsFile
 {
     inline constexpr const char* folderName    = "Tessarine";
@@ -36,7 +41,8 @@ namespace SettingsFile
         when the file does not parse. Any user may write the file while the
         program runs elevated, so anything beyond the plain format counts as
         not parsing, before the framework's parser sees it: a file over
-        maxFileBytes or that is not a regular file, bytes that are not UTF-8,
+        maxFileBytes or that is not a regular file, a folder or file another
+        user controls while elevated, bytes that are not UTF-8,
         any DTD (and so any entity declaration), and any element besides the
         root. The predefined entities and character references stay ordinary
         XML, so a folder path may contain '&'. Nothing but the file itself is
@@ -44,18 +50,21 @@ namespace SettingsFile
     std::unique_ptr<juce::XmlElement> readDocument (const juce::File& file);
 
     /** Reads the install folders from the file, or creates the file from the
-        folders given; see the class comment. installFolders holds the defaults
+        folders given; see the comment above. installFolders holds the defaults
         on entry. vst2Default is asked only when the file is created or lacks
-        VST2_Path, or when there is no settings folder at all, and answers ""
-        when no system-wide VST2 folder is set. */
+        VST2_Path, or when there is no file that may be read at all, and answers
+        "" when no system-wide VST2 folder is set. */
     void loadSettings (const juce::File& settingsFolder,
                        std::array<juce::File, 4>& installFolders,
                        const std::function<juce::String()>& vst2Default);
 
-    /** Sets one attribute in an existing, parsable settings file and writes the
-        document back, unless the file is marked read-only. Returns whether the
-        file was written. */
+    /** Sets one attribute in the settings file and writes the document back.
+        A missing settings folder or file is made first, the file from the
+        folders in use with the choice in it. An unparsable file, one marked
+        read-only, or one that may not be trusted, is left as it is. Returns
+        whether the file was written. */
     bool writeFolderSetting (const juce::File& settingsFolder,
                              const juce::String& attributeName,
-                             const juce::String& folderPath);
+                             const juce::String& folderPath,
+                             const std::array<juce::File, 4>& foldersInUse);
 }

@@ -3,8 +3,8 @@
 #include "../install/SettingsFile.h"
 #include "../look/ButtonFace.h"
 
-panel_settings::panel_settings (const juce::File& file, FolderCallback callback)
-    : settingsFile (file), onFolderChosen (std::move (callback))
+panel_settings::panel_settings (const juce::File& file, const std::array<juce::File, 4>& folders, FolderCallback callback)
+    : settingsFile (file), foldersInUse (folders), onFolderChosen (std::move (callback))
 {
     chooseFolder = [this] (const juce::String& title, const juce::File& start, std::function<void (const juce::File&)> completion)
     {
@@ -124,8 +124,10 @@ void panel_settings::folderChosen (int row, const juce::File& result)
         return;
 
     pathEditors[(size_t) row]->setText (path, false);
+    foldersInUse[(size_t) row] = SettingsFile::installFolderFromSetting (path);
+
     if (settingsFile != juce::File())
-        SettingsFile::writeFolderSetting (settingsFile.getParentDirectory(), folderRows[(size_t) row].attributeName, path);
+        SettingsFile::writeFolderSetting (settingsFile.getParentDirectory(), folderRows[(size_t) row].attributeName, path, foldersInUse);
 
     if (onFolderChosen)
         onFolderChosen (folderRows[(size_t) row].attributeName, path);

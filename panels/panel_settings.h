@@ -12,7 +12,9 @@ class panel_settings : public OverlayPanel
 public:
     using FolderCallback = std::function<void (const juce::String& attributeName, const juce::String& path)>;
 
-    panel_settings (const juce::File& settingsFile, FolderCallback onFolderChosen);
+    /** The file shown and written, the folders the program uses now (the
+        file's, or the defaults where it names none), and who hears of a choice. */
+    panel_settings (const juce::File& settingsFile, const std::array<juce::File, 4>& foldersInUse, FolderCallback onFolderChosen);
     ~panel_settings() override;
 
     void paint (juce::Graphics&) override;
@@ -42,6 +44,7 @@ public:
 
 private:
     juce::File settingsFile;
+    std::array<juce::File, 4> foldersInUse;
     FolderCallback onFolderChosen;
     std::array<FolderRow, 4> folderRows;
     std::vector<std::unique_ptr<juce::TextEditor>> pathEditors;

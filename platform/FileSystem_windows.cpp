@@ -107,6 +107,24 @@ namespace platform
             return { handle, ERROR_SUCCESS };
         }
 
+        DWORD renameTo (HANDLE entry, HANDLE target, const juce::String& name, bool replace)
+        {
+            // The native call, since the Win32 wrapper does not take a folder
+            // handle as the target's root on every system (Wine's among them).
+            const auto* wide = name.toWideCharPointer();
+            const auto nameBytes = wcslen (wide) * sizeof (WCHAR);
+            std::vector<char> buffer (sizeof (FILE_RENAME_INFORMATION) + nameBytes);
+            auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*> (buffer.data());
+            info->ReplaceIfExists = replace ? TRUE : FALSE;
+            info->RootDirectory = target;
+            info->FileNameLength = (ULONG) nameBytes;
+            std::memcpy (info->FileName, wide, nameBytes);
+
+            IO_STATUS_BLOCK io {};
+            const auto status = NtSetInformationFile (entry, &io, info, (ULONG) buffer.size(), (FILE_INFORMATION_CLASS) 10);
+            return status >= 0 ? (DWORD) ERROR_SUCCESS : errorFor (status);
+        }
+
         DWORD attributesOf (HANDLE handle)
         {
             BY_HANDLE_FILE_INFORMATION info {};
@@ -124,7 +142,6 @@ namespace platform
         constexpr ACCESS_MASK folderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
 
         // NtSetInformationFile's classes, numbered as the system numbers them.
-        constexpr auto fileRenameInformation            = (FILE_INFORMATION_CLASS) 10;
         constexpr auto fileDispositionInformation       = (FILE_INFORMATION_CLASS) 13;
         constexpr auto fileDispositionInformationEx     = (FILE_INFORMATION_CLASS) 64;
         constexpr ULONG dispositionDelete = 0x1, dispositionPosix = 0x2, dispositionIgnoreReadOnly = 0x10;
@@ -301,24 +318,11 @@ namespace platform
                     source.handle = opened.handle;
                 }
 
-                // The target is named relative to its folder's handle; the
-                // native call does this, the Win32 wrapper of it does not on
-                // every system.
-                const auto* wide = toName.toWideCharPointer();
-                const auto nameBytes = wcslen (wide) * sizeof (WCHAR);
-                std::vector<char> buffer (sizeof (FILE_RENAME_INFORMATION) + nameBytes);
-                auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*> (buffer.data());
-                info->ReplaceIfExists = FALSE;
-                info->RootDirectory = handleOf (to);
-                info->FileNameLength = (ULONG) nameBytes;
-                std::memcpy (info->FileName, wide, nameBytes);
-
-                IO_STATUS_BLOCK io {};
-                const auto status = NtSetInformationFile (source.handle, &io, info, (ULONG) buffer.size(), fileRenameInformation);
-                if (status >= 0)
+                const auto error = windows::renameTo (source.handle, handleOf (to), toName, false);
+                if (error == ERROR_SUCCESS)
                     return {};
 
-                auto result = fileResultFor ((int) windows::errorFor (status), path);
+                auto result = fileResultFor ((int) error, path);
 
                 // A folder with a file open inside cannot be renamed either, and
                 // Windows says "access denied" for that too; the right to delete

@@ -9,8 +9,10 @@
     system could not say, and callers treat that as "no such place". */
 namespace platform
 {
-    /** Machine-wide application-data folder, the base of the shared settings
-        folder; an empty File when it cannot be determined. */
+    /** The base of the shared settings folder: the machine-wide application
+        data folder on Windows, the user's own data folder on Linux (the
+        program runs there as that user); an empty File when it cannot be
+        determined. */
     juce::File machineDataFolder();
 
     /** The customary install folder of each format, in FormatIndex order. */
@@ -33,17 +35,10 @@ namespace platform
         long forms of a drive path or a share) names no folder either. */
     bool isAbsoluteFolderPath (const juce::String& path);
 
-    /** True when the path leads (through links) to a regular file: not a
-        folder, and not a device or a pipe that could block a reader. */
-    bool isRegularFile (const juce::File&);
-
     /** True when the path itself (not a link's target) is a regular file that
         the user the program runs as owns: the only kind of file the program
-        may clean up in a folder other users share. On Windows the temporary
-        folder is the user's own, so there it is any file that is not a link. */
+        may clean up in a folder other users share. On Windows the owner is the
+        user, or the owner the system gives this process's new files (the
+        Administrators group, when elevated). */
     bool isOwnRegularFile (const juce::File&);
-
-    /** True when an existing file is marked read-only: no write permission bit
-        at all, or one the user lacks; on Windows the read-only attribute. */
-    bool isReadOnlyFile (const juce::File&);
 }

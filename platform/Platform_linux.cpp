@@ -63,28 +63,10 @@ namespace platform
         return path.startsWithChar ('/');
     }
 
-    bool isRegularFile (const juce::File& file)
-    {
-        struct stat st;
-        return ::stat (file.getFullPathName().toRawUTF8(), &st) == 0 && S_ISREG (st.st_mode);
-    }
-
     bool isOwnRegularFile (const juce::File& file)
     {
         struct stat st;
         return ::lstat (file.getFullPathName().toRawUTF8(), &st) == 0 && S_ISREG (st.st_mode) && st.st_uid == ::geteuid();
-    }
-
-    bool isReadOnlyFile (const juce::File& file)
-    {
-        struct stat st;
-        if (::stat (file.getFullPathName().toRawUTF8(), &st) != 0)
-            return false;
-
-        // Root may write anything; a file without any write bit was still
-        // meant to be left alone.
-        return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
-                || ::access (file.getFullPathName().toRawUTF8(), W_OK) != 0;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <aclapi.h>
 
 namespace platform
 {
@@ -83,25 +84,51 @@ namespace platform
         return true;
     }
 
-    bool isRegularFile (const juce::File& file)
-    {
-        const auto attributes = GetFileAttributesW (file.getFullPathName().toWideCharPointer());
-        return attributes != INVALID_FILE_ATTRIBUTES
-                && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
-    }
-
     bool isOwnRegularFile (const juce::File& file)
     {
-        const auto attributes = GetFileAttributesW (file.getFullPathName().toWideCharPointer());
-        return attributes != INVALID_FILE_ATTRIBUTES
-                && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+        // Opened as itself, never through a link, and asked who owns it.
+        const auto handle = CreateFileW (file.getFullPathName().toWideCharPointer(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+
+        const juce::ScopeGuard close { [handle] { CloseHandle (handle); } };
+
+        BY_HANDLE_FILE_INFORMATION info {};
+        if (! GetFileInformationByHandle (handle, &info)
+             || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0
+             || GetFileType (handle) != FILE_TYPE_DISK)
+            return false;
+
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (GetSecurityInfo (handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+            return false;
+
+        const juce::ScopeGuard release { [descriptor] { LocalFree (descriptor); } };
+
+        HANDLE token = nullptr;
+        if (! OpenProcessToken (GetCurrentProcess(), TOKEN_QUERY, &token))
+            return false;
+
+        const juce::ScopeGuard closeToken { [token] { CloseHandle (token); } };
+
+        for (auto kind : { TokenUser, TokenOwner })
+        {
+            // TOKEN_USER and TOKEN_OWNER both start with the SID's pointer.
+            DWORD size = 0;
+            GetTokenInformation (token, kind, nullptr, 0, &size);
+            std::vector<BYTE> buffer (size);
+
+            if (size > 0 && GetTokenInformation (token, kind, buffer.data(), size, &size)
+                 && EqualSid (owner, *reinterpret_cast<PSID*> (buffer.data())))
+                return true;
+        }
+
+        return false;
     }
 
-    bool isReadOnlyFile (const juce::File& file)
-    {
-        const auto attributes = GetFileAttributesW (file.getFullPathName().toWideCharPointer());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    }
 }
 
 #endif

@@ -29,6 +29,10 @@ namespace platform::windows
     Opened openRelative (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share,
                          ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security = nullptr);
 
+    /** Renames the open entry to `name` inside the folder `target`, replacing
+        an entry of that name only when asked; ERROR_SUCCESS or the error. */
+    DWORD renameTo (HANDLE entry, HANDLE target, const juce::String& name, bool replace);
+
     /** The attributes of an open handle, or INVALID_FILE_ATTRIBUTES. */
     DWORD attributesOf (HANDLE);
 

@@ -39,12 +39,12 @@ namespace
                 EXPECT_EQ (main.getInstallFolders()[(size_t) format], home.defaultFolder (format)) << format;
         }
 
-        panel_settings panel (home.settingsFile(), {});
+        panel_settings panel (home.settingsFile(), platform::defaultInstallFolders(), {});
         for (int row = 0; row < numFormats; ++row)
             EXPECT_TRUE (panel.getEditor (row).getText().isEmpty()) << row;
 
         panel.folderChosen (0, home.root.getChildFile ("chosen"));
-        EXPECT_FALSE (SettingsFile::writeFolderSetting (home.settingsFolder(), "CLAP_Path", home.root.getFullPathName()));
+        EXPECT_FALSE (SettingsFile::writeFolderSetting (home.settingsFolder(), "CLAP_Path", home.root.getFullPathName(), platform::defaultInstallFolders()));
 
         EXPECT_TRUE (readBytes (home.settingsFile()) == bytes) << "the file was rewritten";
     }
@@ -144,7 +144,7 @@ TEST (HostileSettings, ThePlainFormatStillReadsWithEntitiesOfXmlItself)
     EXPECT_TRUE (folder.isDirectory());
 
     // Written back, the '&' stays one character of the path.
-    ASSERT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "AAX_Path", home.root.getChildFile ("aax").getFullPathName()));
+    ASSERT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "AAX_Path", home.root.getChildFile ("aax").getFullPathName(), platform::defaultInstallFolders()));
     MainComponent again;
     EXPECT_EQ (again.getInstallFolders()[vst3Format], folder);
     EXPECT_NE (readBytes (home.settingsFile()).find ("Tom &amp; Jerry"), std::string::npos);
@@ -179,7 +179,7 @@ TEST (HostileSettings, AFileMarkedReadOnlyIsLeftAsItWas)
     ASSERT_TRUE (home.settingsFile().setReadOnly (true));
 
     juce::String reported;
-    panel_settings panel (home.settingsFile(), [&] (const juce::String&, const juce::String& p) { reported = p; });
+    panel_settings panel (home.settingsFile(), platform::defaultInstallFolders(), [&] (const juce::String&, const juce::String& p) { reported = p; });
     const auto chosen = home.root.getChildFile ("chosen");
     chosen.createDirectory();
     panel.folderChosen (2, chosen);

@@ -532,7 +532,7 @@ TEST (SettingsPanel, ChosenFolderReachesEditorFileAndMainScreen)
     EXPECT_EQ (after->getStringAttribute ("Important_Note:"), before->getStringAttribute ("Important_Note:"));
 }
 
-TEST (SettingsPanel, MissingFileIsNotCreatedAndDeletedFoldersStartAtTheDefault)
+TEST (SettingsPanel, AFileDeletedMeanwhileIsWrittenAnewWithTheChoiceAndDeletedFoldersStartAtTheDefault)
 {
     IsolatedHome home;
     home.settingsFolder().createDirectory();
@@ -549,8 +549,14 @@ TEST (SettingsPanel, MissingFileIsNotCreatedAndDeletedFoldersStartAtTheDefault)
     home.settingsFile().deleteFile();
     const auto chosen = home.root.getChildFile ("elsewhere");
     panel.folderChosen (1, chosen);
-    EXPECT_FALSE (home.settingsFile().exists());
     EXPECT_EQ (main.getInstallFolders()[vst2Format], chosen);
+
+    // Written again whole: the choice, and the other rows as they are in use.
+    const auto written = SettingsFile::readDocument (home.settingsFile());
+    ASSERT_NE (written, nullptr);
+    EXPECT_EQ (written->getStringAttribute ("VST2_Path"), chosen.getFullPathName());
+    EXPECT_EQ (written->getStringAttribute ("VST3_Path"), gone.getFullPathName());
+    EXPECT_EQ (written->getStringAttribute ("CLAP_Path"), home.defaultFolder (clapFormat).getFullPathName());
     EXPECT_EQ (panel.getEditor (1).getText(), chosen.getFullPathName());
 }
 

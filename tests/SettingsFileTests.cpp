@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "../platform/Platform.h"
 #include "../install/SettingsFile.h"
 #include "../ui/MainComponent.h"
 
@@ -158,7 +159,7 @@ TEST (SettingsFile, UnparsableFileIsLeftUntouchedAndDefaultsStay)
     EXPECT_EQ (readBytes (home.settingsFile()), garbage);
     for (int format = 0; format < 4; ++format)
         EXPECT_EQ (main.getInstallFolders()[(size_t) format], home.defaultFolder (format));
-    EXPECT_FALSE (SettingsFile::writeFolderSetting (home.settingsFolder(), "VST3_Path", path (home, "new")));
+    EXPECT_FALSE (SettingsFile::writeFolderSetting (home.settingsFolder(), "VST3_Path", path (home, "new"), platform::defaultInstallFolders()));
     EXPECT_EQ (readBytes (home.settingsFile()), garbage);
 }
 
@@ -215,8 +216,8 @@ TEST (SettingsFile, WriteFolderSettingChangesExactlyOneAttribute)
     const auto original = juce::XmlDocument::parse (home.settingsFile());
     ASSERT_NE (original, nullptr);
 
-    ASSERT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "VST3_Path", path (home, "chosen vst3")));
-    ASSERT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "AAX_Path", path (home, "chosen aax")));
+    ASSERT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "VST3_Path", path (home, "chosen vst3"), platform::defaultInstallFolders()));
+    ASSERT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "AAX_Path", path (home, "chosen aax"), platform::defaultInstallFolders()));
 
     const auto after = juce::XmlDocument::parse (home.settingsFile());
     ASSERT_NE (after, nullptr);
@@ -238,14 +239,29 @@ TEST (SettingsFile, WriteFolderSettingChangesExactlyOneAttribute)
     EXPECT_TRUE (readBytes (home.settingsFile()).find ("\r\n") != std::string::npos);
 }
 
-TEST (SettingsFile, WriteFolderSettingNeverCreatesTheFile)
+TEST (SettingsFile, AChoiceWhereNoFileIsYetMakesTheFolderAndFileSoTheNextStartKeepsIt)
 {
+    // A machine where no installer of the maker has run: no settings folder.
     IsolatedHome home;
-    home.settingsFolder().createDirectory();
+    ASSERT_FALSE (home.settingsFolder().exists());
+    auto folders = platform::defaultInstallFolders();
+    folders[vst3Format] = juce::File (path (home, "chosen vst3"));
 
-    EXPECT_FALSE (SettingsFile::writeFolderSetting (home.settingsFolder(), "VST3_Path", path (home, "x")));
-    EXPECT_FALSE (home.settingsFile().exists());
-    EXPECT_FALSE (SettingsFile::writeFolderSetting (juce::File(), "VST3_Path", path (home, "x")));
+    ASSERT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "VST3_Path", path (home, "chosen vst3"), folders));
+
+    const auto written = SettingsFile::readDocument (home.settingsFile());
+    ASSERT_NE (written, nullptr);
+    const juce::StringArray order { "Important_Note:", "CLAP_Path", "VST3_Path", "VST2_Path", "AAX_Path" };
+    ASSERT_EQ (written->getNumAttributes(), order.size());
+    for (int i = 0; i < order.size(); ++i)
+        EXPECT_EQ (written->getAttributeName (i), order[i]);
+
+    MainComponent next;
+    for (int format = 0; format < numFormats; ++format)
+        EXPECT_EQ (next.getInstallFolders()[(size_t) format],
+                   format == vst3Format ? juce::File (path (home, "chosen vst3")) : home.defaultFolder (format)) << format;
+
+    EXPECT_FALSE (SettingsFile::writeFolderSetting (juce::File(), "VST3_Path", path (home, "x"), folders));
 }
 
 TEST (SettingsFile, UnknownMachineDataFolderMeansNoSettingsFolder)

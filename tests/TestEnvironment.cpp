@@ -177,11 +177,13 @@ std::map<std::string, std::string> snapshotTree (const juce::File& folder)
 {
     std::map<std::string, std::string> tree;
 
-    for (const auto& entry : juce::RangedDirectoryIterator (folder, true, "*", juce::File::findFilesAndDirectories))
+    for (const auto& entry : juce::RangedDirectoryIterator (folder, true, "*", juce::File::findFilesAndDirectories,
+                                                            juce::File::FollowSymlinks::no))
     {
         const auto& file = entry.getFile();
         const auto relative = file.getRelativePathFrom (folder).replaceCharacter ('\\', '/').toStdString();
-        tree[relative] = entry.isDirectory() ? std::string ("<dir>") : readBytes (file);
+        tree[relative] = file.isSymbolicLink() ? std::string ("<link>")
+                       : entry.isDirectory() ? std::string ("<dir>") : readBytes (file);
     }
 
     return tree;

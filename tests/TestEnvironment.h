@@ -57,7 +57,7 @@ std::string withRoot (std::string text, const juce::File& root);
 int runCommand (const juce::StringArray& command);
 
 /** Every file and folder below a folder, by relative path with "/" separators;
-    a file maps to its bytes, a folder to "<dir>". */
+    a file maps to its bytes, a folder to "<dir>", a link (never followed) to "<link>". */
 std::map<std::string, std::string> snapshotTree (const juce::File& folder);
 
 /** A version fixture made at build time by the project's PE generator. */

@@ -33,7 +33,7 @@ void MainComponent::buttonClicked (juce::Button* button)
     else if (name == "SETTINGS")
     {
         openPanel (settingsPanel, std::make_unique<panel_settings> (
-                       SettingsFile::settingsFileIn (settingsFolder),
+                       SettingsFile::settingsFileIn (settingsFolder), installFolders,
                        [this] (const juce::String& attribute, const juce::String& path) { setInstallFolder (attribute, path); }));
     }
     else if (name == "CHANGES")

@@ -1,0 +1,307 @@
+#include "TrustedFiles.h"
+
+#if JUCE_WINDOWS
+
+#include "WindowsFiles.h"
+#include <aclapi.h>
+#include <sddl.h>
+
+namespace platform
+{
+    using windows::ScopedHandle;
+    using windows::openRelative;
+    using windows::attributesOf;
+
+    bool isElevated()
+    {
+        ScopedHandle token;
+        if (! OpenProcessToken (GetCurrentProcess(), TOKEN_QUERY, &token.handle))
+            return false;
+
+        TOKEN_ELEVATION elevation {};
+        DWORD size = 0;
+        return GetTokenInformation (token.handle, TokenElevation, &elevation, sizeof (elevation), &size)
+                && elevation.TokenIsElevated != 0;
+    }
+
+    void enableRedirectionGuard()
+    {
+        using SetPolicy = BOOL (WINAPI*) (PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+
+        // Windows 11 and the later updates of 10 have it; elsewhere the call is
+        // missing or refused, and the handle-relative calls are the defence.
+        if (auto set = reinterpret_cast<SetPolicy> (reinterpret_cast<void*> (
+                GetProcAddress (GetModuleHandleW (L"kernel32.dll"), "SetProcessMitigationPolicy"))))
+        {
+            DWORD enforce = 1;     // EnforceRedirectionTrust, the policy's first flag
+            std::ignore = set (ProcessRedirectionTrustPolicy, &enforce, sizeof (enforce));
+        }
+    }
+
+    namespace
+    {
+        constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+        // What lets someone change a file or folder, or what it holds.
+        constexpr ACCESS_MASK writeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD
+                                          | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+        // Administrators own it and, with SYSTEM, alone may change it; everyone may read.
+        constexpr const wchar_t* folderRights = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)";
+        constexpr const wchar_t* fileRights   = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;WD)";
+
+        FileResult untrusted (const juce::String& path)
+        {
+            return { FileError::accessDenied, ERROR_ACCESS_DENIED, "owned by or writable for another user", path };
+        }
+
+        /** The user the program runs as, an administrator when elevated. */
+        std::vector<BYTE> tokenUser()
+        {
+            ScopedHandle token;
+            DWORD size = 0;
+            if (! OpenProcessToken (GetCurrentProcess(), TOKEN_QUERY, &token.handle))
+                return {};
+
+            GetTokenInformation (token.handle, TokenUser, nullptr, 0, &size);
+            std::vector<BYTE> buffer (size);
+            if (size == 0 || ! GetTokenInformation (token.handle, TokenUser, buffer.data(), size, &size))
+                return {};
+
+            return buffer;
+        }
+
+        bool isTrustedSid (PSID sid)
+        {
+            if (sid == nullptr || ! IsValidSid (sid))
+                return false;
+
+            if (IsWellKnownSid (sid, WinBuiltinAdministratorsSid) || IsWellKnownSid (sid, WinLocalSystemSid))
+                return true;
+
+            // NT SERVICE\TrustedInstaller, which owns the system's own files.
+            SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+            PSID trustedInstaller = nullptr;
+            if (AllocateAndInitializeSid (&nt, 6, 80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464, 0, 0, &trustedInstaller))
+            {
+                const bool same = EqualSid (sid, trustedInstaller) != FALSE;
+                FreeSid (trustedInstaller);
+                if (same)
+                    return true;
+            }
+
+            const auto user = tokenUser();
+            return ! user.empty() && EqualSid (sid, reinterpret_cast<const TOKEN_USER*> (user.data())->User.Sid);
+        }
+
+        /** Owned by a trusted account, and no access rule lets anyone else write. */
+        bool isTrustedHandle (HANDLE handle)
+        {
+            if (! isElevated())
+                return true;
+
+            PSID owner = nullptr;
+            PACL dacl = nullptr;
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+
+            if (GetSecurityInfo (handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                 &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+                return false;
+
+            const juce::ScopeGuard release { [descriptor] { LocalFree (descriptor); } };
+
+            // No access list at all lets everyone do everything.
+            if (! isTrustedSid (owner) || dacl == nullptr)
+                return false;
+
+            for (DWORD i = 0; i < dacl->AceCount; ++i)
+            {
+                void* ace = nullptr;
+                if (! GetAce (dacl, i, &ace))
+                    return false;
+
+                const auto* header = static_cast<const ACE_HEADER*> (ace);
+                if ((header->AceFlags & INHERIT_ONLY_ACE) != 0)
+                    continue;
+
+                switch (header->AceType)
+                {
+                    case ACCESS_ALLOWED_ACE_TYPE:
+                    {
+                        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*> (ace);
+                        if ((allowed->Mask & writeRights) != 0 && ! isTrustedSid ((PSID) &allowed->SidStart))
+                            return false;
+                        break;
+                    }
+
+                    // Rules that grant by conditions or object types are not
+                    // read here: they are not trusted.
+                    case ACCESS_ALLOWED_COMPOUND_ACE_TYPE:
+                    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+                    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+                    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+                        return false;
+
+                    default:
+                        break;      // denials, audits and labels grant nothing
+                }
+            }
+
+            return true;
+        }
+
+        /** A security descriptor from its text form, freed with the object. */
+        struct Descriptor
+        {
+            explicit Descriptor (const wchar_t* text)
+            {
+                if (! ConvertStringSecurityDescriptorToSecurityDescriptorW (text, SDDL_REVISION_1, &descriptor, nullptr))
+                    descriptor = nullptr;
+            }
+
+            ~Descriptor()  { if (descriptor != nullptr) LocalFree (descriptor); }
+
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+        };
+
+        /** Creates with administrators-only rights when elevated. Giving the
+            owner needs a right an elevated token has; where it is refused, the
+            running administrator owns it, which is trusted too. */
+        windows::Opened createProtected (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share,
+                                         ULONG options, const wchar_t* rights)
+        {
+            if (! isElevated())
+                return openRelative (parent, name, access, share, FILE_CREATE, options);
+
+            Descriptor withOwner (rights);
+            auto created = openRelative (parent, name, access, share, FILE_CREATE, options, withOwner.descriptor);
+
+            if (created.error == ERROR_INVALID_OWNER)
+            {
+                Descriptor withoutOwner (std::wcsstr (rights, L"D:"));
+                created = openRelative (parent, name, access, share, FILE_CREATE, options, withoutOwner.descriptor);
+            }
+
+            return created;
+        }
+    }
+
+    FileResult openTrustedFolder (const juce::File& base, const juce::String& name, bool create, Folder& out)
+    {
+        const auto path = base.getChildFile (name).getFullPathName();
+
+        if (! isSingleName (name))
+            return fileResultFor (ERROR_INVALID_NAME, path);
+
+        Folder parent;
+        if (auto result = systemFileSystem().openFolder (base, parent); ! result.ok())
+            return result;
+
+        const auto parentHandle = reinterpret_cast<HANDLE> (parent.getHandle());
+        constexpr ACCESS_MASK access = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
+        auto opened = openRelative (parentHandle, name, access, shareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+
+        if (! opened.ok() && create && (opened.error == ERROR_FILE_NOT_FOUND || opened.error == ERROR_PATH_NOT_FOUND))
+        {
+            opened = createProtected (parentHandle, name, access, shareAll, FILE_DIRECTORY_FILE, folderRights);
+            if (! opened.ok() && opened.error == ERROR_ALREADY_EXISTS)
+                opened = openRelative (parentHandle, name, access, shareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+        }
+
+        if (! opened.ok())
+            return fileResultFor ((int) opened.error, path);
+
+        Folder folder (reinterpret_cast<std::intptr_t> (opened.handle), base.getChildFile (name));
+
+        if ((attributesOf (opened.handle) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || ! isTrustedHandle (opened.handle))
+            return untrusted (path);
+
+        out = std::move (folder);
+        return {};
+    }
+
+    FileResult readTrustedFile (const Folder& folder, const juce::String& name, juce::int64 maxBytes, FileContent& out)
+    {
+        const auto path = folder.pathOf (name);
+
+        if (! isSingleName (name))
+            return fileResultFor (ERROR_INVALID_NAME, path);
+
+        auto opened = openRelative (reinterpret_cast<HANDLE> (folder.getHandle()), name, GENERIC_READ, shareAll,
+                                    FILE_OPEN, FILE_NON_DIRECTORY_FILE);
+        if (! opened.ok())
+            return fileResultFor ((int) opened.error, path);
+
+        ScopedHandle file (opened.handle);
+        const auto attributes = attributesOf (file.handle);
+        LARGE_INTEGER size {};
+
+        if (attributes == INVALID_FILE_ATTRIBUTES
+             || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0
+             || GetFileType (file.handle) != FILE_TYPE_DISK || ! GetFileSizeEx (file.handle, &size) || size.QuadPart > maxBytes)
+            return fileResultFor (ERROR_ACCESS_DENIED, path);
+
+        if (! isTrustedHandle (file.handle))
+            return untrusted (path);
+
+        // One byte more than the file had is asked for: a file that grows
+        // while it is read is refused rather than read past the limit.
+        out.bytes.assign ((size_t) size.QuadPart + 1, '\0');
+        size_t got = 0;
+
+        for (;;)
+        {
+            DWORD n = 0;
+            if (! ReadFile (file.handle, out.bytes.data() + got, (DWORD) (out.bytes.size() - got), &n, nullptr))
+                return fileResultFor ((int) GetLastError(), path);
+
+            if (n == 0 || (got += n) == out.bytes.size())
+                break;
+        }
+
+        if (got > (size_t) size.QuadPart)
+            return fileResultFor (ERROR_FILE_TOO_LARGE, path);
+
+        out.bytes.resize (got);
+        out.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        return {};
+    }
+
+    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, const std::string& bytes)
+    {
+        const auto path = folder.pathOf (name);
+        const auto folderHandle = reinterpret_cast<HANDLE> (folder.getHandle());
+
+        if (! isSingleName (name))
+            return fileResultFor (ERROR_INVALID_NAME, path);
+
+        // Named after this process, so that two programs writing at once never
+        // write into one temporary file.
+        const auto temporary = "." + name + "." + juce::String ((int) GetCurrentProcessId()) + ".tsr-new";
+        auto created = createProtected (folderHandle, temporary, GENERIC_WRITE | DELETE, 0, FILE_NON_DIRECTORY_FILE, fileRights);
+        if (! created.ok())
+            return fileResultFor ((int) created.error, path);
+
+        ScopedHandle file (created.handle);
+        DWORD error = ERROR_SUCCESS;
+        DWORD written = 0;
+
+        if (! WriteFile (file.handle, bytes.data(), (DWORD) bytes.size(), &written, nullptr) || written != bytes.size()
+             || ! FlushFileBuffers (file.handle))
+            error = GetLastError();
+
+        if (error == ERROR_SUCCESS)
+            error = windows::renameTo (file.handle, folderHandle, name, true);
+
+        if (error != ERROR_SUCCESS)
+        {
+            FILE_DISPOSITION_INFO remove { TRUE };
+            SetFileInformationByHandle (file.handle, FileDispositionInfo, &remove, sizeof (remove));
+            return fileResultFor ((int) error, path);
+        }
+
+        return {};
+    }
+}
+
+#endif
