@@ -126,7 +126,20 @@ FileResult recoverInterruptedWork (FileSystem& fs, const Folder& folder, const j
         if (auto result = fs.openFolder (folder, workName, work); ! result.ok())
             return result;
 
-        if (fs.kindOf (folder, itemName) == EntryKind::missing && fs.kindOf (work, WorkingItems::previous) != EntryKind::missing)
+        const bool oldCopyAside = fs.kindOf (work, WorkingItems::previous) != EntryKind::missing;
+        auto itemKind = fs.kindOf (folder, itemName);
+
+        // A link in the item's place is never a copy of ours: it goes, and the
+        // old copy comes back. Until it can go, the old copy stays aside.
+        if (oldCopyAside && itemKind == EntryKind::link)
+        {
+            if (auto result = FileTree::retrying (fs, retry, [&] { return fs.removeFile (folder, itemName); }); ! result.ok())
+                return result;
+
+            itemKind = EntryKind::missing;
+        }
+
+        if (itemKind == EntryKind::missing && oldCopyAside)
         {
             if (auto result = FileTree::retrying (fs, retry, [&] { return fs.move (work, WorkingItems::previous, folder, itemName); });
                  ! result.ok())

@@ -4,6 +4,9 @@
 
 #include "WindowsFiles.h"
 
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile (HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                                FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
+
 namespace platform
 {
     FileResult fileResultFor (int code, const juce::String& path)
@@ -130,12 +133,89 @@ namespace platform
             BY_HANDLE_FILE_INFORMATION info {};
             return GetFileInformationByHandle (handle, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
         }
+
+        LONGLONG idOf (HANDLE handle)
+        {
+            BY_HANDLE_FILE_INFORMATION info {};
+            if (! GetFileInformationByHandle (handle, &info))
+                return -1;
+
+            return (LONGLONG) (((ULONGLONG) info.nFileIndexHigh << 32) | info.nFileIndexLow);
+        }
+
+        ListedEntry listedEntry (HANDLE folder, const juce::String& name)
+        {
+            // A handle of its own: a folder handle keeps the first name it was
+            // asked to list for as long as it is open.
+            ScopedHandle listing (openRelative (folder, {}, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                FILE_OPEN, FILE_DIRECTORY_FILE).handle);
+            if (listing.handle == INVALID_HANDLE_VALUE)
+                return {};
+
+            const auto* wide = name.toWideCharPointer();
+            UNICODE_STRING mask;
+            mask.Buffer = const_cast<PWSTR> (wide);
+            mask.Length = mask.MaximumLength = (USHORT) (wcslen (wide) * sizeof (WCHAR));
+
+            alignas (8) char buffer[sizeof (FILE_ID_BOTH_DIR_INFO) + 520 * sizeof (WCHAR)];
+            IO_STATUS_BLOCK io {};
+            const auto status = NtQueryDirectoryFile (listing.handle, nullptr, nullptr, nullptr, &io, buffer, sizeof (buffer),
+                                                      (FILE_INFORMATION_CLASS) 37 /* FileIdBothDirectoryInformation */,
+                                                      TRUE, &mask, TRUE);
+            if (status < 0)
+                return {};
+
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*> (buffer);
+            return { true, entry->FileAttributes, entry->FileId.QuadPart };
+        }
+
+        /** The path the system gives for an open handle, or "". */
+        juce::String finalPathOf (HANDLE handle)
+        {
+            std::vector<WCHAR> path (32768);
+            const auto length = GetFinalPathNameByHandleW (handle, path.data(), (DWORD) path.size(), FILE_NAME_NORMALIZED);
+            return length == 0 || length >= path.size() ? juce::String() : juce::String (path.data(), (size_t) length);
+        }
+
+        Opened openEntry (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share, ULONG options, bool linkItself)
+        {
+            auto opened = openRelative (parent, name, access, share, FILE_OPEN, options);
+            if (! opened.ok())
+                return opened;
+
+            // Checked after the open: whatever is at the name now must be what
+            // was opened, listed under it, and found at the folder's path and
+            // that name, not at the end of a link. A swap in between only
+            // makes this fail.
+            const auto listed = listedEntry (parent, name);
+            const bool isLink = (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            const auto parentPath = finalPathOf (parent);
+
+            if (listed.found && listed.id == idOf (opened.handle) && (linkItself || ! isLink) && parentPath.isNotEmpty()
+                 && finalPathOf (opened.handle).equalsIgnoreCase (parentPath.trimCharactersAtEnd ("\\") + "\\" + name))
+                return opened;
+
+            CloseHandle (opened.handle);
+            return { INVALID_HANDLE_VALUE, ERROR_CANT_RESOLVE_FILENAME };
+        }
+
+        bool isReachedByItsPath (HANDLE handle)
+        {
+            const auto path = finalPathOf (handle);
+            if (path.isEmpty())
+                return false;
+
+            ScopedHandle again (CreateFileW (path.toWideCharPointer(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            return again.handle != INVALID_HANDLE_VALUE && idOf (again.handle) == idOf (handle);
+        }
     }
 
     namespace
     {
         using windows::ScopedHandle;
         using windows::openRelative;
+        using windows::openEntry;
         using windows::attributesOf;
 
         constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -227,17 +307,10 @@ namespace platform
                 if (! isSingleName (name))
                     return fileResultFor (ERROR_INVALID_NAME, parent.pathOf (name));
 
-                auto opened = openRelative (handleOf (parent), name, folderAccess, shareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+                // A junction or link is never a folder to work in.
+                auto opened = openEntry (handleOf (parent), name, folderAccess, shareAll, FILE_DIRECTORY_FILE, false);
                 if (! opened.ok())
                     return fileResultFor ((int) opened.error, parent.pathOf (name));
-
-                // Opened without following it, a junction or link is the link
-                // itself: never a folder to work in.
-                if ((attributesOf (opened.handle) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-                {
-                    CloseHandle (opened.handle);
-                    return fileResultFor ((int) notWhatWasExpected, parent.pathOf (name));
-                }
 
                 out = Folder (reinterpret_cast<std::intptr_t> (opened.handle), parent.getPath().getChildFile (name));
                 return {};
@@ -309,14 +382,18 @@ namespace platform
                 if (! isSingleName (fromName) || ! isSingleName (toName))
                     return fileResultFor (ERROR_INVALID_NAME, path);
 
-                ScopedHandle source (INVALID_HANDLE_VALUE);
-                {
-                    auto opened = openRelative (handleOf (from), fromName, DELETE | FILE_READ_ATTRIBUTES, shareAll, FILE_OPEN, 0);
-                    if (! opened.ok())
-                        return fileResultFor ((int) opened.error, path);
+                auto opened = openEntry (handleOf (from), fromName, DELETE | FILE_READ_ATTRIBUTES, shareAll, 0, true);
+                if (! opened.ok())
+                    return fileResultFor ((int) opened.error, path);
 
-                    source.handle = opened.handle;
-                }
+                ScopedHandle source (opened.handle);
+
+                // Windows renames the object the handle holds. A system that
+                // renames by path instead (Wine) would follow a folder swapped
+                // for a link since: both folders must still be where their
+                // paths lead.
+                if (! windows::isReachedByItsPath (handleOf (from)) || ! windows::isReachedByItsPath (handleOf (to)))
+                    return fileResultFor ((int) notWhatWasExpected, path);
 
                 const auto error = windows::renameTo (source.handle, handleOf (to), toName, false);
                 if (error == ERROR_SUCCESS)
@@ -364,17 +441,12 @@ namespace platform
                 if (! isSingleName (name))
                     return EntryKind::missing;
 
-                auto opened = openRelative (handleOf (folder), name, FILE_READ_ATTRIBUTES, shareAll, FILE_OPEN, 0);
-                if (! opened.ok())
-                    return opened.error == ERROR_FILE_NOT_FOUND || opened.error == ERROR_PATH_NOT_FOUND ? EntryKind::missing
-                                                                                                       : EntryKind::file;
+                // From the folder's listing, which shows a link as one.
+                const auto listed = windows::listedEntry (handleOf (folder), name);
 
-                ScopedHandle entry (opened.handle);
-                const auto attributes = attributesOf (entry.handle);
-
-                if (attributes == INVALID_FILE_ATTRIBUTES)                  return EntryKind::file;
-                if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)       return EntryKind::link;
-                if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)           return EntryKind::folder;
+                if (! listed.found)                                               return EntryKind::missing;
+                if ((listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)      return EntryKind::link;
+                if ((listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)          return EntryKind::folder;
                 return EntryKind::file;
             }
 
@@ -384,7 +456,12 @@ namespace platform
                 std::vector<char> buffer (64 * 1024);
                 auto infoClass = FileIdBothDirectoryRestartInfo;
 
-                while (GetFileInformationByHandleEx (handleOf (folder), infoClass, buffer.data(), (DWORD) buffer.size()))
+                // A handle of its own, which no earlier listing has narrowed.
+                ScopedHandle listing (openRelative (handleOf (folder), {}, FILE_LIST_DIRECTORY, shareAll, FILE_OPEN, FILE_DIRECTORY_FILE).handle);
+                if (listing.handle == INVALID_HANDLE_VALUE)
+                    return names;
+
+                while (GetFileInformationByHandleEx (listing.handle, infoClass, buffer.data(), (DWORD) buffer.size()))
                 {
                     infoClass = FileIdBothDirectoryInfo;
 
@@ -420,8 +497,8 @@ namespace platform
                 if (! isSingleName (name))
                     return fileResultFor (ERROR_INVALID_NAME, path);
 
-                auto opened = openRelative (handleOf (folder), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                            shareAll, FILE_OPEN, asFolder ? FILE_DIRECTORY_FILE : 0);
+                auto opened = openEntry (handleOf (folder), name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                         shareAll, asFolder ? FILE_DIRECTORY_FILE : 0, ! asFolder);
                 if (! opened.ok())
                     return fileResultFor ((int) opened.error, path);
 

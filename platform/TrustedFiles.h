@@ -43,6 +43,13 @@ namespace platform
         than maxBytes or grows while read, or cannot be trusted. */
     FileResult readTrustedFile (const Folder&, const juce::String& name, juce::int64 maxBytes, FileContent& out);
 
+   #if JUCE_WINDOWS
+    /** The rule above for Windows, on a security descriptor: owned by a
+        trusted account, and no rule that grants writing, deleting or changing
+        the rights to anyone else. Elevated or not. */
+    bool isTrustedDescriptor (void* securityDescriptor);
+   #endif
+
     /** Replaces (or creates) the file `name` in the folder with the bytes: a
         new file beside it, written, flushed and renamed over it in one step,
         so a reader sees the old file or the new one, never part of either. */

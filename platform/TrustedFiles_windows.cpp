@@ -100,54 +100,13 @@ namespace platform
             if (! isElevated())
                 return true;
 
-            PSID owner = nullptr;
-            PACL dacl = nullptr;
             PSECURITY_DESCRIPTOR descriptor = nullptr;
-
             if (GetSecurityInfo (handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                 &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+                                 nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
                 return false;
 
             const juce::ScopeGuard release { [descriptor] { LocalFree (descriptor); } };
-
-            // No access list at all lets everyone do everything.
-            if (! isTrustedSid (owner) || dacl == nullptr)
-                return false;
-
-            for (DWORD i = 0; i < dacl->AceCount; ++i)
-            {
-                void* ace = nullptr;
-                if (! GetAce (dacl, i, &ace))
-                    return false;
-
-                const auto* header = static_cast<const ACE_HEADER*> (ace);
-                if ((header->AceFlags & INHERIT_ONLY_ACE) != 0)
-                    continue;
-
-                switch (header->AceType)
-                {
-                    case ACCESS_ALLOWED_ACE_TYPE:
-                    {
-                        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*> (ace);
-                        if ((allowed->Mask & writeRights) != 0 && ! isTrustedSid ((PSID) &allowed->SidStart))
-                            return false;
-                        break;
-                    }
-
-                    // Rules that grant by conditions or object types are not
-                    // read here: they are not trusted.
-                    case ACCESS_ALLOWED_COMPOUND_ACE_TYPE:
-                    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
-                    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
-                    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
-                        return false;
-
-                    default:
-                        break;      // denials, audits and labels grant nothing
-                }
-            }
-
-            return true;
+            return isTrustedDescriptor (descriptor);
         }
 
         /** A security descriptor from its text form, freed with the object. */
@@ -186,6 +145,54 @@ namespace platform
         }
     }
 
+    bool isTrustedDescriptor (void* descriptor)
+    {
+        PSID owner = nullptr;
+        PACL dacl = nullptr;
+        BOOL present = FALSE, defaulted = FALSE;
+
+        // No access list at all lets everyone do everything.
+        if (descriptor == nullptr || ! GetSecurityDescriptorOwner (descriptor, &owner, &defaulted)
+             || ! GetSecurityDescriptorDacl (descriptor, &present, &dacl, &defaulted)
+             || ! isTrustedSid (owner) || ! present || dacl == nullptr)
+            return false;
+
+        for (DWORD i = 0; i < dacl->AceCount; ++i)
+        {
+            void* ace = nullptr;
+            if (! GetAce (dacl, i, &ace))
+                return false;
+
+            const auto* header = static_cast<const ACE_HEADER*> (ace);
+            if ((header->AceFlags & INHERIT_ONLY_ACE) != 0)
+                continue;
+
+            switch (header->AceType)
+            {
+                case ACCESS_ALLOWED_ACE_TYPE:
+                {
+                    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*> (ace);
+                    if ((allowed->Mask & writeRights) != 0 && ! isTrustedSid ((PSID) &allowed->SidStart))
+                        return false;
+                    break;
+                }
+
+                // Rules that grant by conditions or object types are not read
+                // here: they are not trusted.
+                case ACCESS_ALLOWED_COMPOUND_ACE_TYPE:
+                case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+                case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+                case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+                    return false;
+
+                default:
+                    break;      // denials, audits and labels grant nothing
+            }
+        }
+
+        return true;
+    }
+
     FileResult openTrustedFolder (const juce::File& base, const juce::String& name, bool create, Folder& out)
     {
         const auto path = base.getChildFile (name).getFullPathName();
@@ -199,14 +206,17 @@ namespace platform
 
         const auto parentHandle = reinterpret_cast<HANDLE> (parent.getHandle());
         constexpr ACCESS_MASK access = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
-        auto opened = openRelative (parentHandle, name, access, shareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+        auto opened = windows::openEntry (parentHandle, name, access, shareAll, FILE_DIRECTORY_FILE, false);
 
         if (! opened.ok() && create && (opened.error == ERROR_FILE_NOT_FOUND || opened.error == ERROR_PATH_NOT_FOUND))
         {
             opened = createProtected (parentHandle, name, access, shareAll, FILE_DIRECTORY_FILE, folderRights);
             if (! opened.ok() && opened.error == ERROR_ALREADY_EXISTS)
-                opened = openRelative (parentHandle, name, access, shareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+                opened = windows::openEntry (parentHandle, name, access, shareAll, FILE_DIRECTORY_FILE, false);
         }
+
+        if (opened.error == ERROR_CANT_RESOLVE_FILENAME)
+            return untrusted (path);
 
         if (! opened.ok())
             return fileResultFor ((int) opened.error, path);
@@ -227,8 +237,11 @@ namespace platform
         if (! isSingleName (name))
             return fileResultFor (ERROR_INVALID_NAME, path);
 
-        auto opened = openRelative (reinterpret_cast<HANDLE> (folder.getHandle()), name, GENERIC_READ, shareAll,
-                                    FILE_OPEN, FILE_NON_DIRECTORY_FILE);
+        auto opened = windows::openEntry (reinterpret_cast<HANDLE> (folder.getHandle()), name, GENERIC_READ, shareAll,
+                                          FILE_NON_DIRECTORY_FILE, false);
+        if (opened.error == ERROR_CANT_RESOLVE_FILENAME)
+            return untrusted (path);
+
         if (! opened.ok())
             return fileResultFor ((int) opened.error, path);
 

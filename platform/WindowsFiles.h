@@ -29,6 +29,33 @@ namespace platform::windows
     Opened openRelative (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share,
                          ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security = nullptr);
 
+    /** What a folder's listing says of one of its entries: whether it is
+        there, its attributes (a link shows as a reparse point) and its number. */
+    struct ListedEntry
+    {
+        bool found = false;
+        DWORD attributes = 0;
+        LONGLONG id = 0;
+    };
+
+    ListedEntry listedEntry (HANDLE folder, const juce::String& name);
+
+    /** The file number of an open handle, as the listing gives it; -1 when unknown. */
+    LONGLONG idOf (HANDLE);
+
+    /** Opens an entry of a folder as openRelative does, then makes sure the
+        handle is the entry the folder lists under that name, and that it is
+        no link unless `linkItself`: a system that follows a link at the last
+        name even when told not to (Wine does) is caught here. A mismatch
+        closes the handle and fails with ERROR_CANT_RESOLVE_FILENAME. */
+    Opened openEntry (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share,
+                      ULONG options, bool linkItself);
+
+    /** True when the handle's own path, opened again now, still leads to it.
+        On Windows always; where the system renames by path (Wine), a folder
+        on the way swapped for a link since would make a rename land elsewhere. */
+    bool isReachedByItsPath (HANDLE);
+
     /** Renames the open entry to `name` inside the folder `target`, replacing
         an entry of that name only when asked; ERROR_SUCCESS or the error. */
     DWORD renameTo (HANDLE entry, HANDLE target, const juce::String& name, bool replace);

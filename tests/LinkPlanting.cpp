@@ -25,6 +25,11 @@ namespace LinkPlanting
         return unixNameFunction() != nullptr;
     }
 
+    bool renamesGoByPath()
+    {
+        return unixNameFunction() != nullptr;
+    }
+
     juce::String hostPath (const juce::File& file)
     {
         auto* convert = unixNameFunction();
@@ -67,6 +72,7 @@ namespace LinkPlanting
     }
    #else
     bool canPlantLinks()                            { return true; }
+    bool renamesGoByPath()                          { return false; }
     juce::String hostPath (const juce::File& file)  { return file.getFullPathName(); }
 
     int runHostShell (const juce::String& command)

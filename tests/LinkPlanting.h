@@ -15,6 +15,10 @@ namespace LinkPlanting
     /** True where links can be planted: Linux, or Wine. */
     bool canPlantLinks();
 
+    /** True under Wine, whose renames go by the path a handle was opened at
+        rather than by the object it holds, as Windows' do. */
+    bool renamesGoByPath();
+
     /** Puts a link to `target` at `link`; a folder there is first moved aside
         to the same name with ".moved" appended, as an attacker swapping it
         would. */
