@@ -57,6 +57,7 @@ namespace
         platform::FileResult flushFolder (const Folder&) override                                       { return {}; }
         platform::EntryKind kindOf (const Folder& f, const Name& n) override                            { return system.kindOf (f, n); }
         std::vector<juce::String> namesIn (const Folder& f) override                                    { return system.namesIn (f); }
+        juce::StringArray programsUsing (const Name& p) override                                       { return system.programsUsing (p); }
         void pause (int ms) override                                                            { system.pause (ms); }
     };
 

@@ -7,15 +7,23 @@ namespace FileTree
 
     FileResult retrying (FileSystem& fs, const RetryPolicy& policy, const std::function<FileResult()>& call)
     {
-        for (int attempt = 1;; ++attempt)
+        int paused = 0, pause = policy.firstPauseMilliseconds;
+
+        for (;;)
         {
             auto result = call();
             const bool transient = result.error == FileError::accessDenied || result.error == FileError::inUse;
 
-            if (result.ok() || ! transient || attempt >= policy.attempts)
+            if (result.ok() || ! transient || paused >= policy.totalPauseMilliseconds || (policy.giveUp && policy.giveUp()))
                 return result;
 
-            fs.pause (policy.pauseMilliseconds);
+            if (policy.onWait)
+                policy.onWait (result);
+
+            pause = std::min ({ pause, policy.longestPauseMilliseconds, policy.totalPauseMilliseconds - paused });
+            fs.pause (pause);
+            paused += pause;
+            pause *= 2;
         }
     }
 

@@ -12,19 +12,27 @@ namespace FileTree
     using platform::FileSystem;
     using platform::Folder;
 
-    /** How often a move or removal that another program blocks is tried. A
-        virus scanner or an indexer commonly holds a freshly written file for a
-        moment; about half a second covers that, as the framework's own
-        replacement of temporary files allows. */
+    /** How long a move or removal that another program blocks is tried
+        again. A virus scanner commonly holds a freshly written binary for a
+        few seconds, and a host holds a loaded plug-in until it lets go: the
+        pauses grow from a moment to a second, for up to ten seconds in all. */
     struct RetryPolicy
     {
-        int attempts = 10;
-        int pauseMilliseconds = 50;
+        int firstPauseMilliseconds = 50;
+        int longestPauseMilliseconds = 1000;
+        int totalPauseMilliseconds = 10000;
 
-        static RetryPolicy once()  { return { 1, 0 }; }
+        /** Told of each refusal just before the pause that follows it. */
+        std::function<void (const FileResult&)> onWait;
+
+        /** Asked before each pause; true ends the waiting at once. */
+        std::function<bool()> giveUp;
+
+        static RetryPolicy once()  { return { 0, 0, 0, {}, {} }; }
     };
 
-    /** Runs a call again while it fails with accessDenied or inUse. */
+    /** Runs a call again while it fails with accessDenied or inUse; a full
+        disk, or any other refusal, is final at once. */
     FileResult retrying (FileSystem&, const RetryPolicy&, const std::function<FileResult()>& call);
 
     /** Removes an entry of a folder: a file, a link, or a folder with

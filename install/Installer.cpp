@@ -3,6 +3,7 @@
 #include "Recovery.h"
 #include "ZipDirectory.h"
 #include "../platform/FolderLock.h"
+#include <numeric>
 #include <zlib.h>
 
 using platform::EntryKind;
@@ -12,7 +13,7 @@ using platform::FileSystem;
 using platform::Folder;
 using Step = InstallFailure::Step;
 
-juce::String InstallFailure::reasonFor (Step step, FileError error)
+juce::String InstallFailure::reasonFor (Step step, FileError error, const juce::StringArray& holders)
 {
     if (error == FileError::diskFull)
         return "the disk is full";
@@ -34,7 +35,8 @@ juce::String InstallFailure::reasonFor (Step step, FileError error)
 
     // Nothing is open in a folder that does not exist yet.
     if (error == FileError::inUse && step != Step::createFolder)
-        return juce::String ("could not ") + action + ", a file is in use";
+        return juce::String ("could not ") + action + ", a file is in use"
+                + (holders.isEmpty() ? juce::String() : " by " + holders.joinIntoString (", "));
 
     return juce::String ("could not ") + action;
 }
@@ -45,15 +47,34 @@ namespace
         working in the same folder; installing four formats takes under a second. */
     constexpr int lockWaitMilliseconds = 5000;
 
-    FormatOutcome done()                                           { return { true, true, {}, {} }; }
-    FormatOutcome failed (const juce::String& reason, const juce::String& detail = {})
+    FormatOutcome done()  { return { true, true, {}, {}, FailureKind::none }; }
+
+    FormatOutcome failed (const juce::String& reason, FailureKind kind, const juce::String& detail = {})
     {
-        return { true, false, reason, detail };
+        return { true, false, reason, detail, kind };
     }
-    FormatOutcome failed (Step step, const FileResult& result)
+
+    FailureKind kindOf (FileError error)
     {
-        return failed (InstallFailure::reasonFor (step, result.error), result.path + ": " + result.message);
+        switch (error)
+        {
+            case FileError::accessDenied:  return FailureKind::accessDenied;
+            case FileError::inUse:         return FailureKind::inUse;
+            case FileError::diskFull:      return FailureKind::diskFull;
+            default:                       return FailureKind::other;
+        }
     }
+
+    /** A refusal of the system's, in plain words, naming who holds a file in use. */
+    FormatOutcome failed (FileSystem& fs, Step step, const FileResult& result)
+    {
+        const auto holders = result.error == FileError::inUse ? fs.programsUsing (result.path) : juce::StringArray();
+        return failed (InstallFailure::reasonFor (step, result.error, holders), kindOf (result.error),
+                       result.path + ": " + result.message);
+    }
+
+    FormatOutcome damaged()  { return failed (InstallFailure::damagedArchive, FailureKind::damaged); }
+    FormatOutcome stopped()  { return failed (InstallFailure::stopped, FailureKind::stopped); }
 
     /** The folders of a copy being staged, each made once and opened from the
         one above it. A few dozen stay open at a time; a bundle with more
@@ -139,10 +160,11 @@ namespace
     class ItemRun
     {
     public:
-        ItemRun (FileSystem& f, const Folder& installFolder, const juce::String& itemName, int format)
+        ItemRun (FileSystem& f, const Folder& installFolder, const juce::String& itemName, int format, const RunHooks& h)
             : fs (f), folder (installFolder), item (itemName), workName (WorkingItems::folderNameFor (itemName)),
               extension (itemExtensions[(size_t) format]),
-              itemKind (isBundleFormat[(size_t) format] ? EntryKind::folder : EntryKind::file)
+              itemKind (isBundleFormat[(size_t) format] ? EntryKind::folder : EntryKind::file),
+              hooks (h), retry (waitingPolicy (FileTree::RetryPolicy()))
         {}
 
         FormatOutcome install (const EmbeddedData& archive)
@@ -150,36 +172,43 @@ namespace
             if (auto problem = stage (archive))
                 return abandon (*problem);
 
+            // The last moment to stop with nothing changed; from here the new
+            // copy goes in, or the old one comes back.
+            if (stopRequested())
+                return abandon (stopped());
+
+            report (Phase::replacing);
             const bool replacing = fs.kindOf (folder, item) != EntryKind::missing;
 
             if (replacing)
             {
                 if (auto result = WorkingItems::hideNames (fs, folder, item, extension); ! result.ok())
-                    return abandon (failed (Step::replace, result));
+                    return abandon (failed (fs, Step::replace, result));
 
                 if (auto result = retried ([&] { return fs.move (folder, item, work, WorkingItems::previous); }); ! result.ok())
-                    return abandon (failed (Step::replace, result));
+                    return abandon (failed (fs, Step::replace, result));
             }
 
             if (auto result = retried ([&] { return fs.move (work, WorkingItems::staged, folder, item); }); ! result.ok())
-                return rollBack (failed (Step::replace, result));
+                return rollBack (failed (fs, Step::replace, result));
 
             // What went in must be the copy staged here: had something else been
             // put in its place (a link), it would now be reported as the plug-in.
             if (fs.kindOf (folder, item) != itemKind)
-                return rollBack (failed (Step::replace, { FileError::other, 0, "not the copy that was written", folder.pathOf (item) }));
+                return rollBack (failed (fs, Step::replace, { FileError::other, 0, "not the copy that was written", folder.pathOf (item) }));
 
             if (auto result = WorkingItems::revealNames (fs, folder, item, extension); ! result.ok())
-                return rollBack (failed (Step::replace, result));
+                return rollBack (failed (fs, Step::replace, result));
 
             if (auto result = fs.flushFolder (folder); ! result.ok())
-                return rollBack (failed (Step::replace, result));
+                return rollBack (failed (fs, Step::replace, result));
 
             // The new item is whole and on the disk. What is left is clutter:
             // a copy that cannot go now (a host may hold the old one) is hidden,
-            // and the next run removes it.
+            // and the next run removes it, so it is not waited for long.
+            report (Phase::removing);
             if (replacing)
-                std::ignore = retried ([&] { return fs.move (work, WorkingItems::previous, work, WorkingItems::discarded); });
+                std::ignore = FileTree::retrying (fs, clutterRetry(), [&] { return fs.move (work, WorkingItems::previous, work, WorkingItems::discarded); });
 
             removeWorkingFolder();
             return done();
@@ -190,23 +219,25 @@ namespace
             if (fs.kindOf (folder, item) == EntryKind::missing)
                 return done();
 
+            report (Phase::removing);
+
             // The working folder must be on the disk before the item's names
             // are hidden, or a stop there could leave them hidden for good.
             if (auto result = createWorkingFolder(); ! result.ok())
-                return abandon (failed (Step::remove, result));
+                return abandon (failed (fs, Step::remove, result));
 
             if (auto result = WorkingItems::hideNames (fs, folder, item, extension); ! result.ok())
-                return abandon (failed (Step::remove, result));
+                return abandon (failed (fs, Step::remove, result));
 
             if (auto result = retried ([&] { return fs.move (folder, item, work, WorkingItems::discarded); }); ! result.ok())
-                return abandon (failed (Step::remove, result));
+                return abandon (failed (fs, Step::remove, result));
 
             if (auto result = fs.flushFolder (folder); ! result.ok())
             {
                 if (retried ([&] { return fs.move (work, WorkingItems::discarded, folder, item); }).ok())
-                    return abandon (failed (Step::remove, result));
+                    return abandon (failed (fs, Step::remove, result));
 
-                return failed (Step::remove, result);     // the next run's recovery clears up
+                return failed (fs, Step::remove, result);     // the next run's recovery clears up
             }
 
             // The item is gone; a file a host still holds keeps its hidden
@@ -216,6 +247,38 @@ namespace
         }
 
     private:
+        void report (Phase phase, const juce::String& waitingFor = {})
+        {
+            if (hooks.progress)
+                hooks.progress ({ phase, written, total, waitingFor });
+        }
+
+        bool stopRequested() const
+        {
+            return hooks.stopRequested && hooks.stopRequested();
+        }
+
+        /** A policy that tells the run when it waits for a file in use, and
+            gives up at once when the run is asked to stop. */
+        FileTree::RetryPolicy waitingPolicy (FileTree::RetryPolicy policy)
+        {
+            policy.onWait = [this] (const FileResult& refused) { report (Phase::waiting, refused.path); };
+            policy.giveUp = [this] { return stopRequested(); };
+            return policy;
+        }
+
+    public:
+        /** The retries of the run's own steps, for recovering what an earlier
+            run left first. */
+        const FileTree::RetryPolicy& waitingRetry() const  { return retry; }
+
+    private:
+        /** For what is only clutter once the new copy is in place. */
+        FileTree::RetryPolicy clutterRetry()
+        {
+            return waitingPolicy ({ 50, 200, 450, {}, {} });
+        }
+
         /** Makes the working folder, opens it and flushes its name. */
         FileResult createWorkingFolder()
         {
@@ -233,7 +296,7 @@ namespace
         void removeWorkingFolder()
         {
             work = {};
-            std::ignore = FileTree::removeTree (fs, folder, workName, retry);
+            std::ignore = FileTree::removeTree (fs, folder, workName, clutterRetry());
         }
 
         /** Extracts the whole archive into the working folder with its names
@@ -248,21 +311,28 @@ namespace
             juce::ZipFile zip (source);
 
             if (records.empty() || (size_t) zip.getNumEntries() != records.size())
-                return failed (InstallFailure::damagedArchive);
+                return damaged();
+
+            total = std::accumulate (records.begin(), records.end(), uint64_t (0),
+                                     [] (uint64_t sum, const ZipDirectory::Entry& e) { return sum + e.size; });
+            report (Phase::writing);
 
             if (auto result = createWorkingFolder(); ! result.ok())
-                return failed (Step::write, result);
+                return failed (fs, Step::write, result);
 
             StagedFolders folders (fs, work);
 
             for (int i = 0; i < zip.getNumEntries(); ++i)
             {
+                if (stopRequested())
+                    return stopped();
+
                 const auto& record = records[(size_t) i];
                 const auto name = zip.getEntry (i)->filename;
                 const auto relative = name.replaceCharacter ('\\', '/');
 
                 if (name != record.name || ! (relative == item || relative.startsWith (item + "/")))
-                    return failed (InstallFailure::damagedArchive);
+                    return damaged();
 
                 // The copy is staged as "new"; below it, names are hidden.
                 juce::StringArray path { WorkingItems::staged };
@@ -272,7 +342,7 @@ namespace
                         continue;
 
                     if (! platform::isSingleName (part) || itemKind != EntryKind::folder)
-                        return failed (InstallFailure::damagedArchive);
+                        return damaged();
 
                     path.add (WorkingItems::hiddenName (part, extension));
                 }
@@ -285,24 +355,26 @@ namespace
                 const Folder* parent = &work;
                 if (! path.isEmpty())
                     if (auto result = folders.open (path, parent); ! result.ok())
-                        return failed (Step::write, result);
+                        return failed (fs, Step::write, result);
 
                 if (isFolder)
                     continue;
 
                 std::unique_ptr<juce::InputStream> in (zip.createStreamForEntry (i));
                 if (in == nullptr)
-                    return failed (InstallFailure::damagedArchive);
+                    return damaged();
 
                 if (auto problem = writeEntry (*in, *parent, fileName, record))
                     return problem;
             }
 
+            report (Phase::checking);
             if (fs.kindOf (work, WorkingItems::staged) != itemKind)
-                return failed (InstallFailure::damagedArchive);
+                return damaged();
 
+            report (Phase::flushing);
             if (auto result = folders.flush(); ! result.ok())
-                return failed (Step::write, result);
+                return failed (fs, Step::write, result);
 
             return std::nullopt;
         }
@@ -314,7 +386,7 @@ namespace
         {
             platform::OpenFile file;
             if (auto result = fs.createFile (parent, name, file); ! result.ok())
-                return failed (Step::write, result);
+                return failed (fs, Step::write, result);
 
             const juce::ScopeGuard closeOnFailure { [&] { if (file.handle != -1) std::ignore = fs.close (file); } };
 
@@ -332,17 +404,23 @@ namespace
                 size += (uint64_t) n;
 
                 if (auto result = fs.write (file, buffer.data(), (size_t) n); ! result.ok())
-                    return failed (Step::write, result);
+                    return failed (fs, Step::write, result);
+
+                written += (uint64_t) n;
+                report (Phase::writing);
+
+                if (stopRequested())
+                    return stopped();
             }
 
             if (size != record.size || (uint32_t) crc != record.crc)
-                return failed (InstallFailure::damagedArchive);
+                return damaged();
 
             if (auto result = fs.flush (file); ! result.ok())
-                return failed (Step::write, result);
+                return failed (fs, Step::write, result);
 
             if (auto result = fs.close (file); ! result.ok())
-                return failed (Step::write, result);
+                return failed (fs, Step::write, result);
 
             return std::nullopt;
         }
@@ -394,8 +472,10 @@ namespace
         const Folder& folder;
         const juce::String item, workName, extension;
         const EntryKind itemKind;
+        const RunHooks& hooks;
         const FileTree::RetryPolicy retry;
         Folder work;
+        uint64_t written = 0, total = 0;
     };
 
     /** Opens the install folder; with `create`, missing folders on its path
@@ -408,10 +488,10 @@ namespace
             return std::nullopt;
 
         if (installFolder.existsAsFile())
-            return failed (InstallFailure::folderIsFile);
+            return failed (InstallFailure::folderIsFile, FailureKind::other);
 
         if (opened.error != FileError::missing || ! create)
-            return failed (Step::createFolder, opened);
+            return failed (fs, Step::createFolder, opened);
 
         juce::StringArray missing;
         Folder parent;
@@ -419,25 +499,25 @@ namespace
         for (auto f = installFolder;; f = f.getParentDirectory())
         {
             if (f == f.getParentDirectory())
-                return failed (Step::createFolder, opened);
+                return failed (fs, Step::createFolder, opened);
 
             missing.insert (0, f.getFileName());
 
             if (auto result = fs.openFolder (f.getParentDirectory(), parent); result.ok())
                 break;
             else if (result.error != FileError::missing)
-                return failed (Step::createFolder, result);
+                return failed (fs, Step::createFolder, result);
         }
 
         for (const auto& name : missing)
         {
             if (auto result = fs.createFolder (parent, name); ! result.ok() && result.error != FileError::alreadyExists)
-                return failed (Step::createFolder, result);
+                return failed (fs, Step::createFolder, result);
 
             Folder child;
             if (auto result = fs.openFolder (parent, name, child); ! result.ok())
-                return fs.kindOf (parent, name) == EntryKind::file ? failed (InstallFailure::folderIsFile)
-                                                                   : failed (Step::createFolder, result);
+                return fs.kindOf (parent, name) == EntryKind::file ? failed (InstallFailure::folderIsFile, FailureKind::other)
+                                                                   : failed (fs, Step::createFolder, result);
             parent = std::move (child);
         }
 
@@ -449,46 +529,48 @@ namespace
         earlier run left there. */
     template <typename Work>
     FormatOutcome withFolderLocked (FileSystem& fs, const Folder& folder, const juce::String& item, int format,
-                                    Step step, Work&& work)
+                                    Step step, const RunHooks& hooks, Work&& work)
     {
         platform::FolderLock lock (folder);
-        if (! lock.enter (lockWaitMilliseconds))
-            return failed (InstallFailure::busy);
+        if (auto result = lock.enter (lockWaitMilliseconds); ! result.ok())
+            return result.error == FileError::inUse ? failed (InstallFailure::busy, FailureKind::busy, result.path + ": " + result.message)
+                                                    : failed (fs, step, result);
 
-        if (auto result = recoverInterruptedWork (fs, folder, item, format, {}); ! result.ok())
-            return failed (step, result);
+        ItemRun run (fs, folder, item, format, hooks);
 
-        ItemRun run (fs, folder, item, format);
+        if (auto result = recoverInterruptedWork (fs, folder, item, format, run.waitingRetry()); ! result.ok())
+            return failed (fs, step, result);
+
         return work (run);
     }
 }
 
 FormatOutcome installFormat (const juce::File& installFolder, const juce::String& productName,
-                             int format, const EmbeddedData& archive, FileSystem& fs)
+                             int format, const EmbeddedData& archive, FileSystem& fs, const RunHooks& hooks)
 {
     const auto item = pluginItemFor (installFolder, productName, format);
     if (item == juce::File())
-        return failed (InstallFailure::noFolder);
+        return failed (InstallFailure::noFolder, FailureKind::other);
 
     Folder folder;
     if (auto problem = openInstallFolder (fs, installFolder, true, folder))
         return *problem;
 
-    return withFolderLocked (fs, folder, item.getFileName(), format, Step::replace,
+    return withFolderLocked (fs, folder, item.getFileName(), format, Step::replace, hooks,
                              [&] (ItemRun& run) { return run.install (archive); });
 }
 
 FormatOutcome uninstallFormat (const juce::File& installFolder, const juce::String& productName, int format,
-                               FileSystem& fs)
+                               FileSystem& fs, const RunHooks& hooks)
 {
     const auto item = pluginItemFor (installFolder, productName, format);
     if (item == juce::File())
-        return failed (InstallFailure::noFolder);
+        return failed (InstallFailure::noFolder, FailureKind::other);
 
     Folder folder;
     if (auto result = fs.openFolder (installFolder, folder); ! result.ok())
-        return result.error == FileError::missing || installFolder.existsAsFile() ? done() : failed (Step::remove, result);
+        return result.error == FileError::missing || installFolder.existsAsFile() ? done() : failed (fs, Step::remove, result);
 
-    return withFolderLocked (fs, folder, item.getFileName(), format, Step::remove,
+    return withFolderLocked (fs, folder, item.getFileName(), format, Step::remove, hooks,
                              [] (ItemRun& run) { return run.uninstall(); });
 }

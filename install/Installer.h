@@ -2,6 +2,20 @@
 
 #include "FormatCatalogue.h"
 #include "../platform/FileSystem.h"
+#include <functional>
+
+/** Why a format failed, in the kinds a user or a deployment tool acts on. */
+enum class FailureKind
+{
+    none,
+    busy,           /**< another installer is working in the folder */
+    inUse,          /**< a program holds a file */
+    diskFull,
+    accessDenied,
+    damaged,        /**< the installer's own copy is damaged */
+    stopped,        /**< the run was stopped before this format was put in place */
+    other
+};
 
 /** What became of one format in an install or uninstall run. */
 struct FormatOutcome
@@ -10,6 +24,35 @@ struct FormatOutcome
     bool succeeded = true;
     juce::String reason;        /**< plain words for the finished screen, empty on success */
     juce::String detail;        /**< the path and the system's message behind the reason */
+    FailureKind kind = FailureKind::none;
+};
+
+/** What the engine is doing for one format, as a run reports it. */
+enum class Phase
+{
+    writing,        /**< extracting the new copy beside the item */
+    checking,       /**< comparing what was written with the archive's records */
+    flushing,       /**< making the new copy durable */
+    replacing,      /**< setting the old copy aside and moving the new one in */
+    waiting,        /**< a file is in use: trying again shortly */
+    removing        /**< taking the item, or the old copy, away */
+};
+
+struct Progress
+{
+    Phase phase = Phase::writing;
+    uint64_t bytesWritten = 0;          /**< of the archive's files, uncompressed */
+    uint64_t bytesTotal = 0;
+    juce::String waitingFor;            /**< the file in use, while waiting */
+};
+
+/** What a run hands the engine: where progress goes, and a way to ask it to
+    stop. Both are called on the thread the engine runs on. A stop before the
+    new copy goes in rolls the format back; once it is going in, it finishes. */
+struct RunHooks
+{
+    std::function<void (const Progress&)> progress;
+    std::function<bool()> stopRequested;
 };
 
 using InstallOutcomes = std::array<FormatOutcome, numFormats>;
@@ -27,12 +70,12 @@ using InstallOutcomes = std::array<FormatOutcome, numFormats>;
     throughout, so another copy of the program waits its turn. */
 FormatOutcome installFormat (const juce::File& installFolder, const juce::String& productName,
                              int format, const EmbeddedData& archive,
-                             platform::FileSystem& fs = platform::systemFileSystem());
+                             platform::FileSystem& fs = platform::systemFileSystem(), const RunHooks& hooks = {});
 
 /** Removes a format's plug-in item: moved aside in one step, so it is either
     whole or gone, then deleted. Reports a failure when it is still there. */
 FormatOutcome uninstallFormat (const juce::File& installFolder, const juce::String& productName, int format,
-                               platform::FileSystem& fs = platform::systemFileSystem());
+                               platform::FileSystem& fs = platform::systemFileSystem(), const RunHooks& hooks = {});
 
 /** The reasons a format can fail, as the finished screen words them. */
 namespace InstallFailure
@@ -41,6 +84,7 @@ namespace InstallFailure
     inline constexpr const char* folderIsFile   = "the install folder is a file";
     inline constexpr const char* damagedArchive = "the installer's copy is damaged";
     inline constexpr const char* busy           = "another installer is working in this folder";
+    inline constexpr const char* stopped        = "stopped before it was put in place";
 
     /** What the engine was doing when the system refused. */
     enum class Step
@@ -52,6 +96,7 @@ namespace InstallFailure
     };
 
     /** Plain words for a refusal: the step, and the system's kind of error, so
-        that a user is told to close a program only when a file is in use. */
-    juce::String reasonFor (Step, platform::FileError);
+        that a user is told to close a program only when a file is in use, and
+        which programs hold it when the system can say. */
+    juce::String reasonFor (Step, platform::FileError, const juce::StringArray& holders = {});
 }

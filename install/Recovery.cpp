@@ -178,7 +178,7 @@ bool recoverInstallFolder (const juce::File& installFolder, const juce::String& 
         return true;
 
     platform::FolderLock lock (folder);
-    if (! lock.enter (lockWaitMilliseconds))
+    if (! lock.enter (lockWaitMilliseconds).ok())
         return false;
 
     return recoverInterruptedWork (fs, folder, itemName, format, FileTree::RetryPolicy::once()).ok();

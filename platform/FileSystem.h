@@ -88,10 +88,17 @@ namespace platform
 
     //==============================================================================
     /** Every call through which the installation engine reaches the disk, so
-        that a test can fail, stop or hold a run at any of them. Each does one
-        thing the system does in one step; nothing here retries after a refusal
-        or recurses: the engine decides. Names are single names, never paths,
-        and no call follows a link in them.
+        that a test can fail, stop or hold a run at any of them. Each call is
+        one step of the system's: it either happens or is refused, and a
+        refusal is reported, never tried again here (the engine decides).
+        What a call does inside that step is the system's own ordinary way of
+        doing it: a write goes on after a signal or a short write until all of
+        its bytes are taken; a flush first waits for the flush started in the
+        background while the file was written; a move uses the plain rename
+        where a file system lacks the no-replace flag, after checking the
+        target is free; on Windows a file marked read-only has that mark
+        cleared on the handle being deleted. Names are single names, never
+        paths, and no call follows a link in them.
 
         The system's implementation is systemFileSystem(); tests wrap it. */
     class FileSystem
@@ -143,6 +150,11 @@ namespace platform
 
         /** The names in a folder, without "." and ".."; empty when it cannot be read. */
         virtual std::vector<juce::String> namesIn (const Folder&) = 0;
+
+        /** The programs that hold the file, or a file in the folder, at this
+            path open, by the names the system gives them; empty when it cannot
+            say (on Linux always). */
+        virtual juce::StringArray programsUsing (const juce::String& path) = 0;
 
         /** Waits before a retry. */
         virtual void pause (int milliseconds) = 0;

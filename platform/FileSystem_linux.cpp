@@ -298,6 +298,11 @@ namespace platform
                 return names;
             }
 
+            juce::StringArray programsUsing (const juce::String&) override
+            {
+                return {};
+            }
+
             void pause (int milliseconds) override
             {
                 juce::Thread::sleep (milliseconds);

@@ -3,6 +3,7 @@
 #if JUCE_WINDOWS
 
 #include "WindowsFiles.h"
+#include <restartmanager.h>
 
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile (HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                                 FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
@@ -482,6 +483,60 @@ namespace platform
                 }
 
                 return names;
+            }
+
+            juce::StringArray programsUsing (const juce::String& path) override
+            {
+                // The Restart Manager is asked about files: the one named, or
+                // those in the folder named (the first few hundred).
+                juce::StringArray files;
+                const juce::File named (path);
+
+                if (named.isDirectory())
+                {
+                    for (const auto& entry : juce::RangedDirectoryIterator (named, true, "*", juce::File::findFiles,
+                                                                            juce::File::FollowSymlinks::no))
+                        if (files.add (entry.getFile().getFullPathName()), files.size() >= 256)
+                            break;
+                }
+                else
+                {
+                    files.add (path);
+                }
+
+                DWORD session = 0;
+                WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+                if (RmStartSession (&session, 0, key) != ERROR_SUCCESS)
+                    return {};
+
+                const juce::ScopeGuard end { [session] { RmEndSession (session); } };
+
+                std::vector<std::wstring> wide;
+                std::vector<LPCWSTR> names;
+                for (const auto& file : files)
+                    wide.push_back (file.toWideCharPointer());
+                for (const auto& w : wide)
+                    names.push_back (w.c_str());
+
+                if (RmRegisterResources (session, (UINT) names.size(), names.data(), 0, nullptr, 0, nullptr) != ERROR_SUCCESS)
+                    return {};
+
+                UINT needed = 0, count = 0;
+                DWORD reasons = 0;
+                if (RmGetList (session, &needed, &count, nullptr, &reasons) != ERROR_MORE_DATA || needed == 0)
+                    return {};
+
+                std::vector<RM_PROCESS_INFO> processes (needed);
+                count = needed;
+                if (RmGetList (session, &needed, &count, processes.data(), &reasons) != ERROR_SUCCESS)
+                    return {};
+
+                juce::StringArray programs;
+                for (UINT i = 0; i < count; ++i)
+                    programs.addIfNotAlreadyThere (juce::String (processes[i].strAppName).trim());
+
+                programs.removeEmptyStrings();
+                return programs;
             }
 
             void pause (int milliseconds) override

@@ -24,7 +24,8 @@ namespace platform
         return "tsr_installer.folder." + juce::String::toHexString (folder.getPath().getFullPathName().toLowerCase().hashCode64());
     }
 
-    FolderLock::FolderLock (const Folder& folder) : native (std::make_unique<Native> (lockNameFor (folder))) {}
+    FolderLock::FolderLock (const Folder& folder)
+        : native (std::make_unique<Native> (lockNameFor (folder))), path (folder.getPath().getFullPathName()) {}
 
     FolderLock::~FolderLock()
     {
@@ -32,12 +33,15 @@ namespace platform
             native->lock.exit();
     }
 
-    bool FolderLock::enter (int timeoutMilliseconds)
+    FileResult FolderLock::enter (int timeoutMilliseconds)
     {
         if (! native->held)
             native->held = native->lock.enter (timeoutMilliseconds);
 
-        return native->held;
+        if (native->held)
+            return {};
+
+        return { FileError::inUse, ERROR_LOCK_VIOLATION, "another installer is working in this folder", path };
     }
 }
 
@@ -52,15 +56,16 @@ namespace platform
 {
     struct FolderLock::Native
     {
-        int fd = -1;
+        int fd = -1, openError = 0;
         bool held = false;
     };
 
-    FolderLock::FolderLock (const Folder& folder) : native (std::make_unique<Native>())
+    FolderLock::FolderLock (const Folder& folder) : native (std::make_unique<Native>()), path (folder.getPath().getFullPathName())
     {
         // A description of the folder's own, so that the lock belongs to this
         // object and a second one in the same process is kept out too.
         native->fd = ::openat ((int) folder.getHandle(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        native->openError = native->fd < 0 ? errno : 0;
     }
 
     FolderLock::~FolderLock()
@@ -69,26 +74,30 @@ namespace platform
             ::close (native->fd);    // releases the lock
     }
 
-    bool FolderLock::enter (int timeoutMilliseconds)
+    FileResult FolderLock::enter (int timeoutMilliseconds)
     {
         if (native->held)
-            return true;
+            return {};
 
+        // A folder that cannot be opened is no sign of another installer.
         if (native->fd < 0)
-            return false;
+            return fileResultFor (native->openError, path);
 
         const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) std::max (0, timeoutMilliseconds);
 
         for (;;)
         {
             if (::flock (native->fd, LOCK_EX | LOCK_NB) == 0)
-                return native->held = true;
+            {
+                native->held = true;
+                return {};
+            }
 
             if (errno != EWOULDBLOCK && errno != EINTR)
-                return false;
+                return fileResultFor (errno, path);
 
             if (juce::Time::getMillisecondCounter() >= end)
-                return false;
+                return { FileError::inUse, EWOULDBLOCK, "another installer is working in this folder", path };
 
             juce::Thread::sleep (10);
         }

@@ -21,13 +21,15 @@ namespace platform
         explicit FolderLock (const Folder& folder);
         ~FolderLock();
 
-        /** Waits up to the given time for the lock (0: one try). False when
-            another copy holds it, or the lock cannot be made at all. */
-        [[nodiscard]] bool enter (int timeoutMilliseconds);
+        /** Waits up to the given time for the lock (0: one try). Fails with
+            FileError::inUse when another copy holds it, and with the system's
+            own error when the lock cannot be made at all. */
+        [[nodiscard]] FileResult enter (int timeoutMilliseconds);
 
     private:
         struct Native;
         std::unique_ptr<Native> native;
+        juce::String path;          /**< for messages */
 
         JUCE_DECLARE_NON_COPYABLE (FolderLock)
     };

@@ -4,9 +4,13 @@
 
 namespace
 {
+    /** Clicks a button; a click on INSTALL waits for the run it starts. */
     void click (MainComponent& main, const juce::String& name)
     {
         main.buttonClicked (&buttonNamed (main, name));
+
+        if (name == "INSTALL")
+            main.waitForInstallRun();
     }
 
     juce::File itemOf (const IsolatedHome& home, int format)
@@ -109,17 +113,31 @@ TEST (Actions, ShiftInstallRemovesExactlyTheSelectedItems)
         EXPECT_TRUE (home.defaultFolder (format).isDirectory()) << "the install folder itself stays";
 }
 
-TEST (Actions, NothingSelectedStillFinishesWithSuccess)
+TEST (Actions, NothingSelectedStartsNoRunAndSaysWhy)
 {
+    // Once green "SUCCESS!" with nothing done, and nothing more could be
+    // installed until a restart.
     IsolatedHome home;
     MainComponent main;
     const auto before = snapshotTree (home.root);
 
     click (main, "INSTALL");
-
-    EXPECT_TRUE (main.isInstallFinished());
-    EXPECT_TRUE (main.didInstallSucceed());
+    EXPECT_FALSE (main.isRunning());
+    EXPECT_FALSE (main.isInstallFinished());
+    EXPECT_EQ (main.getHintLabel().getText(), "Select a format to install first");
+    EXPECT_TRUE (buttonNamed (main, "INSTALL").isVisible());
     EXPECT_EQ (snapshotTree (home.root), before);
+
+    main.modifierKeysChanged (juce::ModifierKeys (juce::ModifierKeys::shiftModifier));
+    click (main, "INSTALL");
+    EXPECT_EQ (main.getHintLabel().getText(), "Select a format to uninstall first");
+
+    // And the next click, with a format chosen, still installs.
+    main.modifierKeysChanged (juce::ModifierKeys());
+    click (main, "CLAP");
+    click (main, "INSTALL");
+    EXPECT_TRUE (main.isInstallFinished());
+    EXPECT_TRUE (itemOf (home, clapFormat).existsAsFile());
 }
 
 TEST (Actions, AFailedFormatIsReportedAndTheOthersStillRun)
@@ -141,6 +159,7 @@ TEST (Actions, AfterTheRunOnlyTheSixExtraButtonsTakeClicks)
     IsolatedHome home;
     MainComponent main;
     main.setVisible (true);
+    click (main, "CLAP");
     click (main, "INSTALL");
 
     for (auto* name : { "VST3", "VST2", "CLAP", "AAX", "SELECT_ALL", "INSTALL" })

@@ -51,7 +51,9 @@ bool FaultyFileSystem::admit (Op op, const juce::String& path, const juce::Strin
         return false;
     }
 
-    const bool sameAsFailing = failing.has_value() && failing->op == op && failing->path == path && failing->target == target;
+    const bool released = releaseAfterMilliseconds >= 0 && pausedMilliseconds >= releaseAfterMilliseconds;
+    const bool sameAsFailing = failing.has_value() && failing->op == op && failing->path == path && failing->target == target
+                                && ! released;
 
     if (number == failNumber || (sameAsFailing && failTimesLeft != 0))
     {
@@ -152,4 +154,5 @@ void FaultyFileSystem::pause (int milliseconds)
 {
     ++pauses;
     pausedMilliseconds += milliseconds;
+    longestPause = std::max (longestPause, milliseconds);
 }

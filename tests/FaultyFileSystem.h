@@ -39,7 +39,11 @@ public:
     /** Flushes are recorded but not made, unless a test needs the disk's word. */
     bool makeFlushes = false;
 
-    int pauses = 0, pausedMilliseconds = 0;
+    /** A failing call that keeps failing (times -1) succeeds once this much
+        time has passed in pauses: a file held for a while. */
+    int releaseAfterMilliseconds = -1;
+
+    int pauses = 0, pausedMilliseconds = 0, longestPause = 0;
 
     /** The errors a call of this kind meets in the field. */
     static std::vector<platform::FileError> realisticErrors (Op);
@@ -59,7 +63,11 @@ public:
     platform::FileResult flushFolder (const platform::Folder&) override;
     platform::EntryKind kindOf (const platform::Folder&, const juce::String&) override;
     std::vector<juce::String> namesIn (const platform::Folder&) override;
+    juce::StringArray programsUsing (const juce::String&) override  { return holders; }
     void pause (int milliseconds) override;
+
+    /** What the system says holds a file in use: nobody, unless a test says. */
+    juce::StringArray holders;
 
 private:
     /** Records the call and says whether it may reach the disk; otherwise

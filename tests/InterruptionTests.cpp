@@ -186,7 +186,7 @@ TEST (Interruption, EveryStepWhereTheProcessStopsIsPutRightByTheNextStart)
     }
 }
 
-TEST (Interruption, ABlockedMoveIsRetriedBrieflyThenRolledBack)
+TEST (Interruption, AFileInUseIsWaitedForUpToTenSecondsThenTheHolderIsNamed)
 {
     IsolatedHome home;
     ScenarioDisk disk (scenarios[0], home.root);
@@ -198,28 +198,48 @@ TEST (Interruption, ABlockedMoveIsRetriedBrieflyThenRolledBack)
     ASSERT_NE (swap, steps.end());
     const auto swapStep = (int) (swap - steps.begin()) + 1;
 
-    FaultyFileSystem twice;
-    twice.failCall (swapStep, platform::FileError::inUse, 2);
-    EXPECT_TRUE (disk.run (twice).succeeded);
-    EXPECT_EQ (twice.pauses, 2);
+    // Held for 2 s, as a virus scanner holds a new binary: waited out, with
+    // the wait reported once per pause and the file named.
+    FaultyFileSystem scanned;
+    scanned.failCall (swapStep, platform::FileError::inUse, -1);
+    scanned.releaseAfterMilliseconds = 2000;
+    std::vector<Progress> waits;
+    const RunHooks hooks { [&] (const Progress& p) { if (p.phase == Phase::waiting) waits.push_back (p); }, {} };
+    EXPECT_TRUE (installFormat (disk.folder, productName, vst3Format, view (disk.newer), scanned, hooks).succeeded);
+    EXPECT_GE (scanned.pausedMilliseconds, 2000);
+    EXPECT_LT (scanned.pausedMilliseconds, 4000);
+    ASSERT_FALSE (waits.empty());
+    EXPECT_EQ (waits.front().waitingFor, swap->path);
     EXPECT_EQ (disk.now(), newState);
 
+    // Held for good (a host with the plug-in loaded): given up after 10 s of
+    // pauses growing to a second, with the program the system names.
     disk.reset();
-    FaultyFileSystem always;
-    always.failCall (swapStep, platform::FileError::inUse, -1);
-    const auto outcome = disk.run (always);
+    FaultyFileSystem loaded;
+    loaded.failCall (swapStep, platform::FileError::inUse, -1);
+    loaded.holders = { "Studio Host 12" };
+    const auto outcome = disk.run (loaded);
     EXPECT_FALSE (outcome.succeeded);
-    EXPECT_EQ (outcome.reason, "could not replace the installed copy, a file is in use");
+    EXPECT_EQ (outcome.kind, FailureKind::inUse);
+    EXPECT_EQ (outcome.reason, "could not replace the installed copy, a file is in use by Studio Host 12");
     EXPECT_TRUE (outcome.detail.contains ("injected move failure")) << outcome.detail;
-    EXPECT_GE (always.pausedMilliseconds, 400);
-    EXPECT_LE (always.pausedMilliseconds, 600);
+    EXPECT_EQ (loaded.pausedMilliseconds, 10000);
+    EXPECT_EQ (loaded.longestPause, 1000);
     EXPECT_EQ (disk.now(), oldState);
+
+    // When the system names nobody, the words stay as they were.
+    disk.reset();
+    FaultyFileSystem nobody;
+    nobody.failCall (swapStep, platform::FileError::inUse, -1);
+    EXPECT_EQ (disk.run (nobody).reason, "could not replace the installed copy, a file is in use");
 
     // A full disk is no passing state: no retries.
     disk.reset();
     FaultyFileSystem full;
     full.failCall (swapStep, platform::FileError::diskFull);
-    EXPECT_EQ (disk.run (full).reason, "the disk is full");
+    const auto fullOutcome = disk.run (full);
+    EXPECT_EQ (fullOutcome.reason, "the disk is full");
+    EXPECT_EQ (fullOutcome.kind, FailureKind::diskFull);
     EXPECT_EQ (full.pauses, 0);
     EXPECT_EQ (disk.now(), oldState);
 }

@@ -205,6 +205,7 @@ TEST (Painting, FinishedDisplayShowsSuccessOrFailure)
         if (fail)
             main.setInstallFolder ("VST3_Path", "not/a/full/path");
         main.buttonClicked (&buttonNamed (main, "INSTALL"));
+        main.waitForInstallRun();
         const auto image = render (main);
 
         // The icon, large, in (96, 240, 408, 84): its arrow's stem at the middle.
@@ -229,7 +230,9 @@ TEST (Painting, TheInstallIconKeepsItsColourAfterTheFinishedScreen)
     // in the accent too.
     IsolatedHome home;
     MainComponent main;
+    main.buttonClicked (&buttonNamed (main, "CLAP"));
     main.buttonClicked (&buttonNamed (main, "INSTALL"));
+    main.waitForInstallRun();
 
     for (int paint = 1; paint <= 2; ++paint)
     {

@@ -5,7 +5,7 @@
 
 #include "TestEnvironment.h"
 #include "FaultyFileSystem.h"
-#include "../install/Installer.h"
+#include "../install/InstallRun.h"
 
 using Tree = std::map<std::string, std::string>;
 
@@ -67,10 +67,21 @@ public:
         ASSERT_TRUE (outcome.succeeded) << outcome.reason;
     }
 
+    /** The scenario's install or uninstall, through a run as the window and
+        the command line make it, on the run's own thread. */
     FormatOutcome run (platform::FileSystem& fs) const
     {
-        return scenario.uninstall ? uninstallFormat (folder, productName, scenario.format, fs)
-                                  : installFormat (folder, productName, scenario.format, view (newer), fs);
+        InstallRun::Request request;
+        request.formats[(size_t) scenario.format] = true;
+        request.folders[(size_t) scenario.format] = folder;
+        request.productName = productName;
+        request.uninstall = scenario.uninstall;
+        request.archives[(size_t) scenario.format] = view (newer);
+
+        InstallRun run (request, fs);
+        run.start();
+        run.waitUntilFinished();
+        return run.status().outcomes[(size_t) scenario.format];
     }
 
     /** What the folder holds: the old or the new tree, or something else. */

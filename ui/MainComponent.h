@@ -4,6 +4,7 @@
 #include "../install/FormatCatalogue.h"
 #include "../install/InstallDetection.h"
 #include "../install/Installer.h"
+#include "../install/InstallRun.h"
 #include "../look/CustomLookAndFeel.h"
 #include <functional>
 #include <array>
@@ -25,7 +26,8 @@ inline constexpr std::array<const char*, 6> extraNames { "EULA", "MANUAL", "WEBS
     Every clickable area is a fully transparent TextButton identified by its
     component name; the component paints what the user sees beneath them. */
 class MainComponent : public juce::Component,
-                      public juce::Button::Listener
+                      public juce::Button::Listener,
+                      private juce::Timer
 {
 public:
     MainComponent();
@@ -37,6 +39,8 @@ public:
     void buttonClicked (juce::Button*) override;
     void buttonStateChanged (juce::Button*) override;
     void modifierKeysChanged (const juce::ModifierKeys&) override;
+    void mouseMove (const juce::MouseEvent&) override;
+    void mouseExit (const juce::MouseEvent&) override;
 
     /** Takes a folder chosen in the settings panel; the panel has already
         written it to the settings file. Unknown attribute names only repaint. */
@@ -47,11 +51,26 @@ public:
     bool isPluginItemPresent (int format) const;
     DetectedInstall detectInstallState (int format) const;
 
-    /** Installs, or with Shift held removes, every selected format, then shows
-        the finished screen. Runs once: the buttons that start it are hidden. */
+    /** Starts installing, or with Shift held removing, every selected format
+        on the run's own thread; the screen shows its progress and then the
+        finished screen. With nothing selected it starts nothing and says so.
+        Runs once: the buttons that start it are hidden. */
     void installSelected();
 
-    /** How each format of the finished run went; all succeeded when none was selected. */
+    /** True from the start of a run until its finished screen shows. */
+    bool isRunning() const noexcept                               { return run != nullptr && ! installFinished; }
+
+    /** What the run is doing, as the screen last showed it. */
+    const InstallRun::Status& getShownRunStatus() const noexcept   { return shownStatus; }
+
+    /** Waits for a run to end and shows its finished screen at once, as the
+        screen's own timer would a moment later. */
+    void waitForInstallRun();
+
+    /** The file calls runs use: the system's, unless a test gives others. */
+    void setFileSystemForRuns (platform::FileSystem& fs) noexcept  { runFileSystem = &fs; }
+
+    /** How each format of the finished run went. */
     const InstallOutcomes& getInstallOutcomes() const noexcept   { return installOutcomes; }
     bool didInstallSucceed() const;
     bool isInstallFinished() const noexcept                       { return installFinished; }
@@ -79,7 +98,21 @@ private:
     void paintInstallButton (juce::Graphics&, float u);
     void paintFinishedDisplay (juce::Graphics&, float u);
     void paintFormatArea (juce::Graphics&, float u);
+    void paintRunDisplay (juce::Graphics&, float u);
     juce::String hintFor (const juce::String& buttonName) const;
+
+    void timerCallback() override;
+    void finishRun();
+
+    /** Where the finished run put the formats that succeeded, or took them
+        from: the resting text of the finished screen's hint line. */
+    juce::String runSummary() const;
+
+    /** The failure line of the finished screen under a point, or -1. */
+    int failureLineAt (juce::Point<float>) const;
+
+    /** The area the run's progress and the finished display take. */
+    juce::Rectangle<float> runArea() const;
 
     /** Shows a newly made panel over the whole screen; one of its kind before
         it is destroyed now. */
@@ -127,6 +160,11 @@ private:
     std::array<bool, numFormats> selected {};
     std::array<juce::File, numFormats> installFolders;
     InstallOutcomes installOutcomes;
+
+    platform::FileSystem* runFileSystem = &platform::systemFileSystem();
+    std::unique_ptr<InstallRun> run;
+    InstallRun::Status shownStatus;
+    int hoveredFailureLine = -1;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };

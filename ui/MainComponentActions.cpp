@@ -20,6 +20,10 @@ void MainComponent::openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<P
 
 void MainComponent::buttonClicked (juce::Button* button)
 {
+    // While a run works, the screen only shows it; hints still follow the pointer.
+    if (isRunning())
+        return;
+
     const auto name = button->getName();
 
     if (name == "EULA")
@@ -74,24 +78,77 @@ void MainComponent::buttonClicked (juce::Button* button)
 
 void MainComponent::installSelected()
 {
-    for (size_t i = 0; i < selected.size(); ++i)
-    {
-        if (! selected[i])
-            continue;
+    if (run != nullptr)
+        return;
 
-        const auto format = (int) i;
-        installOutcomes[i] = shiftHeld ? uninstallFormat (installFolders[i], productName, format)
-                                       : installFormat (installFolders[i], productName, format, archiveFor (format));
-        selected[i] = false;
+    if (std::none_of (selected.begin(), selected.end(), [] (bool b) { return b; }))
+    {
+        hintLabel->setText (shiftHeld ? "Select a format to uninstall first" : "Select a format to install first",
+                            juce::dontSendNotification);
+        return;
     }
 
-    installFinished = true;
+    InstallRun::Request request;
+    request.formats = selected;
+    request.folders = installFolders;
+    request.productName = productName;
+    request.uninstall = shiftHeld;
+
+    run = std::make_unique<InstallRun> (request, *runFileSystem);
+    shownStatus = {};
 
     for (auto& b : formatButtons)
         b->setVisible (false);
 
     selectAllButton->setVisible (false);
     installButton->setVisible (false);
+
+    run->start();
+    startTimerHz (30);
+    repaint();
+}
+
+void MainComponent::timerCallback()
+{
+    if (run == nullptr)
+        return;
+
+    const auto status = run->status();
+
+    // Repainted only when what is shown changes: a percent, a phase, a file.
+    const auto percent = [] (const InstallRun::Status& s) { return (int) (s.fractionWritten() * 100.0); };
+    const bool changed = status.format != shownStatus.format || status.progress.phase != shownStatus.progress.phase
+                          || percent (status) != percent (shownStatus) || status.progress.waitingFor != shownStatus.progress.waitingFor
+                          || status.finished != shownStatus.finished;
+    shownStatus = status;
+
+    if (status.finished)
+        finishRun();
+    else if (changed)
+        repaint (runArea().getSmallestIntegerContainer());
+}
+
+void MainComponent::waitForInstallRun()
+{
+    if (run == nullptr || installFinished)
+        return;
+
+    run->waitUntilFinished();
+    shownStatus = run->status();
+    finishRun();
+}
+
+void MainComponent::finishRun()
+{
+    stopTimer();
+    installOutcomes = shownStatus.outcomes;
+
+    for (size_t i = 0; i < selected.size(); ++i)
+        if (installOutcomes[i].processed)
+            selected[i] = false;
+
+    installFinished = true;
+    hintLabel->setText (runSummary(), juce::dontSendNotification);
     repaint();
 }
 

@@ -41,7 +41,8 @@ void MainComponent::buttonStateChanged (juce::Button* button)
 {
     if (! ButtonFace::isHovered (*button))
     {
-        hintLabel->setText ({}, juce::dontSendNotification);
+        // On the finished screen the line rests on where the run put things.
+        hintLabel->setText (installFinished ? runSummary() : juce::String(), juce::dontSendNotification);
         return;
     }
 
@@ -66,4 +67,122 @@ void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
             repaint();
 
     lastModifierFlags = flags;
+}
+
+//==============================================================================
+namespace
+{
+    /** The folders as one line: their common start written once, then what
+        follows it in each, e.g. "C:\Program Files\Common Files\ (VST3, CLAP)". */
+    juce::String foldersText (const juce::StringArray& folders, int elideCommonStartTo)
+    {
+        if (folders.size() == 1)
+            return folders[0];
+
+        const auto separator = juce::File::getSeparatorString();
+        auto common = folders[0].substring (0, folders[0].lastIndexOf (separator) + 1);
+
+        for (const auto& folder : folders)
+            while (common.isNotEmpty() && ! folder.startsWith (common))
+                common = common.dropLastCharacters (1).upToLastOccurrenceOf (separator, true, false);
+
+        // Only the root in common says nothing: each is written whole.
+        if (common.length() <= 3)
+            return folders.joinIntoString (", ");
+
+        juce::StringArray rest;
+        for (const auto& folder : folders)
+            rest.add (folder.substring (common.length()));
+
+        if (common.length() > elideCommonStartTo)
+        {
+            // Its first and last names stay, so the place is still known.
+            const auto first = common.upToFirstOccurrenceOf (separator, true, false);
+            const auto last = common.dropLastCharacters (1).fromLastOccurrenceOf (separator, true, false) + separator;
+            if (first.length() + last.length() + 1 < common.length())
+                common = first + juce::String (juce::CharPointer_UTF8 ("\xe2\x80\xa6")) + last;
+        }
+
+        return common + " (" + rest.joinIntoString (", ") + ")";
+    }
+}
+
+juce::String MainComponent::runSummary() const
+{
+    if (run == nullptr)
+        return {};
+
+    const auto& request = run->getRequest();
+    juce::Array<juce::File> items;
+
+    for (int format = 0; format < numFormats; ++format)
+        if (installOutcomes[(size_t) format].processed && installOutcomes[(size_t) format].succeeded)
+            items.add (::pluginItemFor (request.folders[(size_t) format], productName, format));
+
+    if (items.isEmpty())
+        return request.uninstall ? "Nothing was removed" : "Nothing was installed";
+
+    const juce::String verb (request.uninstall ? "Removed from " : "Installed in ");
+
+    if (items.size() == 1)
+        return (request.uninstall ? "Removed " : "Installed ") + items[0].getFullPathName();
+
+    juce::StringArray folders;
+    for (const auto& item : items)
+        folders.addIfNotAlreadyThere (item.getParentDirectory().getFullPathName());
+
+    // Shortened until it fits the line; the line itself ends what is still too long.
+    const auto font = hintLabel->getFont();
+    const auto room = (float) hintLabel->getWidth() - 2.0f * (float) hintLabel->getBorderSize().getLeft();
+    auto text = verb + foldersText (folders, 1000);
+
+    for (int keep = 60; keep >= 0 && font.getStringWidthFloat (text) > room; keep -= 10)
+        text = verb + foldersText (folders, keep);
+
+    return text;
+}
+
+int MainComponent::failureLineAt (juce::Point<float> point) const
+{
+    if (! installFinished || didInstallSucceed())
+        return -1;
+
+    // As the finished display lays them out.
+    const auto u = layoutUnit;
+    auto line = juce::Rectangle<float> (4.0f * u, 28.75f * u, 92.0f * u, 2.75f * u);
+
+    for (int format = 0; format < numFormats; ++format)
+    {
+        if (installOutcomes[(size_t) format].succeeded)
+            continue;
+
+        if (line.contains (point))
+            return format;
+
+        line.translate (0.0f, 2.75f * u);
+    }
+
+    return -1;
+}
+
+void MainComponent::mouseMove (const juce::MouseEvent& event)
+{
+    const auto line = failureLineAt (event.position);
+    if (line == hoveredFailureLine)
+        return;
+
+    hoveredFailureLine = line;
+    const auto& outcome = installOutcomes[(size_t) std::max (0, line)];
+    hintLabel->setText (line >= 0 ? juce::String (formatNames[(size_t) line]) + ": " + (outcome.detail.isNotEmpty() ? outcome.detail : outcome.reason)
+                                  : runSummary(),
+                        juce::dontSendNotification);
+}
+
+void MainComponent::mouseExit (const juce::MouseEvent&)
+{
+    if (hoveredFailureLine < 0)
+        return;
+
+    hoveredFailureLine = -1;
+    hintLabel->setText (runSummary(), juce::dontSendNotification);
 }

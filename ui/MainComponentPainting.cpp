@@ -83,8 +83,98 @@ void MainComponent::paint (juce::Graphics& g)
 
     if (installFinished)
         paintFinishedDisplay (g, u);
+    else if (run != nullptr)
+        paintRunDisplay (g, u);
     else
         paintFormatArea (g, u);
+}
+
+juce::Rectangle<float> MainComponent::runArea() const
+{
+    const auto u = layoutUnit;
+    return { 4.0f * u, 28.0f * u, 92.0f * u, 38.0f * u };
+}
+
+namespace
+{
+    /** What a format's row says while a run works on it. */
+    juce::String phaseText (const Progress& progress, double fraction, bool uninstalling)
+    {
+        switch (progress.phase)
+        {
+            case Phase::writing:    return "writing " + juce::String (juce::roundToInt (fraction * 100.0)) + " %";
+            case Phase::checking:   return "checking";
+            case Phase::flushing:   return "saving to disk";
+            case Phase::replacing:  return "replacing the installed copy";
+            case Phase::waiting:    return "waiting for a file in use: " + progress.waitingFor;
+            case Phase::removing:   return uninstalling ? "removing" : "removing the old copy";
+        }
+
+        return {};
+    }
+}
+
+void MainComponent::paintRunDisplay (juce::Graphics& g, float u)
+{
+    // One row per format of the run, in the order they are worked on: its
+    // name, what is happening to it, and a bar of its bytes written.
+    const auto& status = shownStatus;
+    const bool uninstalling = run->getRequest().uninstall;
+    const auto area = runArea();
+    auto row = juce::Rectangle<float> (area.getX(), area.getY() + 2.0f * u, area.getWidth(), 8.0f * u);
+
+    g.setFont (juce::Font (lookAndFeel.regularTypeface));
+
+    for (int format = 0; format < numFormats; ++format)
+    {
+        if (! run->getRequest().formats[(size_t) format])
+            continue;
+
+        const auto& outcome = status.outcomes[(size_t) format];
+        const bool current = status.format == format;
+        const bool waiting = current && status.progress.phase == Phase::waiting;
+
+        juce::String text;
+        auto barColour = Palette::blue;
+        double fill = 0.0;
+
+        if (outcome.processed)
+        {
+            text = outcome.succeeded ? (uninstalling ? "removed" : "installed") : "failed: " + outcome.reason;
+            barColour = outcome.succeeded ? Palette::green : Palette::orange;
+            fill = 1.0;
+        }
+        else if (current)
+        {
+            text = phaseText (status.progress, status.fractionWritten(), uninstalling);
+            barColour = waiting ? Palette::orange : Palette::blue;
+            fill = uninstalling || status.progress.phase != Phase::writing ? 1.0 : status.fractionWritten();
+        }
+        else
+        {
+            text = "to do";
+        }
+
+        g.setColour (Palette::warmGrey);
+        g.setFont (2.975f * u);
+        g.drawText (formatNames[(size_t) format], row.withWidth (16.0f * u).withHeight (3.0f * u), juce::Justification::centredLeft, true);
+
+        g.setColour (waiting ? Palette::orange : Palette::warmGrey.withAlpha (current || outcome.processed ? 1.0f : 0.5f));
+        g.setFont (2.55f * u);
+        g.drawText (text, row.withTrimmedLeft (16.0f * u).withHeight (3.0f * u), juce::Justification::centredLeft, true);
+
+        const auto bar = juce::Rectangle<float> (row.getX(), row.getY() + 4.0f * u, row.getWidth(), 1.5f * u);
+        g.setColour (Palette::warmGrey.withAlpha (0.1f));
+        g.fillRoundedRectangle (bar, 0.75f * u);
+
+        if (fill > 0.0)
+        {
+            g.setColour (barColour);
+            g.fillRoundedRectangle (bar.withWidth (std::max (1.5f * u, bar.getWidth() * (float) fill)), 0.75f * u);
+        }
+
+        row.translate (0.0f, 9.0f * u);
+    }
 }
 
 void MainComponent::paintLinkButtons (juce::Graphics& g, float u)

@@ -1,0 +1,98 @@
+#include "InstallRun.h"
+
+double InstallRun::Status::fractionWritten() const
+{
+    if (progress.bytesTotal == 0)
+        return 0.0;
+
+    return std::clamp ((double) progress.bytesWritten / (double) progress.bytesTotal, 0.0, 1.0);
+}
+
+InstallRun::InstallRun (Request r, platform::FileSystem& f) : request (std::move (r)), fs (f) {}
+
+InstallRun::~InstallRun()
+{
+    stop();
+
+    if (thread.joinable())
+        thread.join();
+}
+
+void InstallRun::start()
+{
+    jassert (! thread.joinable());
+    thread = std::thread ([this] { work(); });
+}
+
+InstallRun::Status InstallRun::status() const
+{
+    const std::lock_guard<std::mutex> guard (lock);
+    return current;
+}
+
+bool InstallRun::waitUntilFinished (int timeoutMilliseconds)
+{
+    std::unique_lock<std::mutex> guard (lock);
+
+    if (timeoutMilliseconds < 0)
+        done.wait (guard, [this] { return current.finished; });
+    else
+        done.wait_for (guard, std::chrono::milliseconds (timeoutMilliseconds), [this] { return current.finished; });
+
+    return current.finished;
+}
+
+void InstallRun::work()
+{
+    for (int format = 0; format < numFormats; ++format)
+    {
+        if (! request.formats[(size_t) format] || stopping.load())
+            continue;
+
+        {
+            const std::lock_guard<std::mutex> guard (lock);
+            current.format = format;
+            current.progress = {};
+        }
+
+        if (onFormatStarted)
+            onFormatStarted (format);
+
+        const RunHooks hooks {
+            [this, format] (const Progress& progress)
+            {
+                {
+                    const std::lock_guard<std::mutex> guard (lock);
+                    current.progress = progress;
+                }
+
+                if (onProgress)
+                    onProgress (format, progress);
+            },
+            [this] { return stopping.load(); }
+        };
+
+        const auto& folder = request.folders[(size_t) format];
+        const auto& given = request.archives[(size_t) format];
+        const auto archive = given.data != nullptr ? given : archiveFor (format);
+        const auto outcome = request.uninstall ? uninstallFormat (folder, request.productName, format, fs, hooks)
+                                               : installFormat (folder, request.productName, format, archive, fs, hooks);
+
+        {
+            const std::lock_guard<std::mutex> guard (lock);
+            current.outcomes[(size_t) format] = outcome;
+        }
+
+        if (onFormatFinished)
+            onFormatFinished (format, outcome);
+    }
+
+    {
+        const std::lock_guard<std::mutex> guard (lock);
+        current.format = -1;
+        current.finished = true;
+    }
+
+    finished.store (true);
+    done.notify_all();
+}
