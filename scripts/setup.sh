@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config ccache python3
     juce-modules-source libgtest-dev fonts-quicksand
-    xvfb xauth xdotool imagemagick python3-xlib unzip
+    xvfb xauth xdotool imagemagick python3-xlib unzip strace
     # the Windows build and its tests
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev libz-mingw-w64-dev googletest

@@ -60,6 +60,10 @@ public:
     /** True from the start of a run until its finished screen shows. */
     bool isRunning() const noexcept                               { return run != nullptr && ! installFinished; }
 
+    /** Takes what the run is doing now and repaints what changed; the
+        screen's timer calls it while a run works. Never waits for the run. */
+    void showRunProgress();
+
     /** What the run is doing, as the screen last showed it. */
     const InstallRun::Status& getShownRunStatus() const noexcept   { return shownStatus; }
 

@@ -110,7 +110,12 @@ void MainComponent::installSelected()
 
 void MainComponent::timerCallback()
 {
-    if (run == nullptr)
+    showRunProgress();
+}
+
+void MainComponent::showRunProgress()
+{
+    if (run == nullptr || installFinished)
         return;
 
     const auto status = run->status();
