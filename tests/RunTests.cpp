@@ -199,7 +199,7 @@ TEST (Run, TheFinishedHintLineSaysWhereThingsWentAndAFailureLineWhy)
         main.waitForInstallRun();
         const auto sep = juce::File::getSeparatorString();
         EXPECT_EQ (main.getHintLabel().getText(),
-                   "Removed from " + home.root.getFullPathName() + sep + " ("
+                   "Removed from " + home.defaultFolder (vst3Format).getParentDirectory().getFullPathName() + sep + " ("
                    + home.defaultFolder (vst3Format).getFileName() + ", " + home.defaultFolder (vst2Format).getFileName() + ", "
                    + home.defaultFolder (clapFormat).getFileName() + ")");
     }
