@@ -37,42 +37,6 @@ namespace SettingsFile
 
     namespace
     {
-        /** True when the bytes are well-formed UTF-8: no overlong forms, no
-            surrogates, nothing above U+10FFFF. */
-        bool isValidUtf8 (const uint8_t* bytes, size_t size)
-        {
-            for (size_t i = 0; i < size;)
-            {
-                const auto lead = bytes[i];
-                size_t length = 1;
-                uint32_t lowest = 0, value = lead;
-
-                if (lead < 0x80)            { ++i; continue; }
-                if ((lead & 0xE0) == 0xC0)  { length = 2; lowest = 0x80;    value = lead & 0x1F; }
-                else if ((lead & 0xF0) == 0xE0)  { length = 3; lowest = 0x800;   value = lead & 0x0F; }
-                else if ((lead & 0xF8) == 0xF0)  { length = 4; lowest = 0x10000; value = lead & 0x07; }
-                else return false;
-
-                if (i + length > size)
-                    return false;
-
-                for (size_t k = 1; k < length; ++k)
-                {
-                    if ((bytes[i + k] & 0xC0) != 0x80)
-                        return false;
-
-                    value = (value << 6) | (bytes[i + k] & 0x3F);
-                }
-
-                if (value < lowest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-                    return false;
-
-                i += length;
-            }
-
-            return true;
-        }
-
         /** True when a reference starts at `at` ('&') that XML itself defines:
             the five predefined entities or a character reference. */
         bool isXmlOwnReference (std::string_view text, size_t at)
@@ -95,16 +59,17 @@ namespace SettingsFile
                                     { return (c >= '0' && c <= '9') || (hex && std::isxdigit ((unsigned char) c)); });
         }
 
-        /** True when the text holds exactly one element, no declaration other
-            than comments, processing instructions and CDATA, and no reference
-            but XML's own. Scanned without recursion, so that no nesting depth
-            can exhaust the stack, and before the framework's parser, which
-            follows DTDs and recurses into elements without limit. */
+        /** True when the text holds exactly one root element, nested at most
+            maxDepth deep, no declaration other than comments, processing
+            instructions and CDATA, and no reference but XML's own. Scanned
+            without recursion, so that no nesting can exhaust the stack, and
+            before the framework's parser, which follows DTDs and recurses into
+            elements without limit. */
         bool isPlainDocument (std::string_view text)
         {
-            int elements = 0;
-            char quote = 0;
-            bool inTag = false;
+            int roots = 0, depth = 0;
+            char quote = 0, previous = 0;
+            bool inTag = false, closingTag = false;
 
             for (size_t i = 0; i < text.size(); ++i)
             {
@@ -119,7 +84,17 @@ namespace SettingsFile
                 {
                     if (quote != 0)                  { if (c == quote) quote = 0; }
                     else if (c == '"' || c == '\'')  quote = c;
-                    else if (c == '>')               inTag = false;
+                    else if (c == '>')
+                    {
+                        inTag = false;
+
+                        // "</a>" and "<a/>" close what they or an earlier tag opened.
+                        if (closingTag || previous == '/')
+                            --depth;
+
+                        if (depth < 0)
+                            return false;
+                    }
                 }
                 else if (c == '<')
                 {
@@ -135,31 +110,65 @@ namespace SettingsFile
                     else if (rest.rfind ("<![CDATA[", 0) == 0) { if (! skipPast ("]]>")) return false; }
                     else if (rest.rfind ("<?", 0) == 0)        { if (! skipPast ("?>")) return false; }
                     else if (rest.rfind ("<!", 0) == 0)        return false;   // DOCTYPE, ENTITY and every other declaration
-                    else if (rest.rfind ("</", 0) == 0)        inTag = true;
-                    else if (++elements > 1)                  return false;
-                    else                                      inTag = true;
+                    else if (rest.rfind ("</", 0) == 0)        { inTag = true; closingTag = true; }
+                    else
+                    {
+                        if (depth == 0 && ++roots > 1)
+                            return false;
+
+                        if (++depth > maxDepth)
+                            return false;
+
+                        inTag = true;
+                        closingTag = false;
+                    }
                 }
+
+                if (! std::isspace ((unsigned char) c))
+                    previous = c;
             }
 
-            return elements == 1 && ! inTag;
+            return roots == 1 && depth == 0 && ! inTag;
         }
-    }
 
-    namespace
-    {
-        /** The document in the bytes, or nullptr; see readDocument. */
-        std::unique_ptr<juce::XmlElement> parse (std::string bytes)
+        /** The text of a settings file as the framework reads a text file:
+            UTF-16 with a byte-order mark of either order, UTF-8 with or
+            without one, and otherwise one byte a character (what Windows'
+            ANSI writers produce). Empty when it holds a NUL, which the
+            framework's strings would silently end at. */
+        juce::String decode (const std::string& bytes)
         {
-            if (bytes.rfind ("\xEF\xBB\xBF", 0) == 0)
-                bytes.erase (0, 3);
+            const auto* data = reinterpret_cast<const uint8_t*> (bytes.data());
+            const bool utf16 = bytes.size() >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
 
-            if (! isValidUtf8 (reinterpret_cast<const uint8_t*> (bytes.data()), bytes.size())
-                 || bytes.find ('\0') != std::string::npos
-                 || ! isPlainDocument (bytes))
+            if (utf16)
+            {
+                if (bytes.size() % 2 != 0)
+                    return {};
+
+                for (size_t i = 2; i < bytes.size(); i += 2)
+                    if (data[i] == 0 && data[i + 1] == 0)
+                        return {};
+            }
+            else if (bytes.find ('\0') != std::string::npos)
+            {
+                return {};
+            }
+
+            return juce::String::createStringFromData (bytes.data(), (int) bytes.size());
+        }
+
+        /** The document in the bytes, or nullptr; see readDocument. */
+        std::unique_ptr<juce::XmlElement> parse (const std::string& bytes)
+        {
+            const auto text = decode (bytes);
+            const auto utf8 = text.toStdString();
+
+            if (text.isEmpty() || ! isPlainDocument (utf8))
                 return nullptr;
 
             // Parsed from text, the document has no file to resolve anything against.
-            juce::XmlDocument document (juce::String::fromUTF8 (bytes.data(), (int) bytes.size()));
+            juce::XmlDocument document (text);
             return document.getDocumentElement();
         }
 
@@ -256,7 +265,7 @@ namespace SettingsFile
         if (file.getFileName() != fileName || ! openAndRead (file.getParentDirectory(), false, folder, content).ok())
             return nullptr;
 
-        return parse (std::move (content.bytes));
+        return parse (content.bytes);
     }
 
     void loadSettings (const juce::File& settingsFolder,
@@ -296,7 +305,7 @@ namespace SettingsFile
         std::unique_ptr<juce::XmlElement> root;
 
         if (read.ok() && ! content.readOnly)
-            root = parse (std::move (content.bytes));
+            root = parse (content.bytes);
         else if (read.error == platform::FileError::missing && folder.isOpen())
             root = defaultDocument (foldersInUse);
 

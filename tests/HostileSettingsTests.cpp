@@ -20,6 +20,22 @@
 
 namespace
 {
+    /** Text as UTF-16 with its byte-order mark, as Windows PowerShell writes it. */
+    std::string utf16 (const std::string& utf8, bool bigEndian)
+    {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        const auto text = juce::String::fromUTF8 (utf8.data(), (int) utf8.size());
+
+        for (auto p = text.toUTF16(); ! p.isEmpty(); ++p)
+        {
+            const auto unit = (uint16_t) *p.getAddress();
+            const char high = (char) (unit >> 8), low = (char) (unit & 0xff);
+            bytes += bigEndian ? std::string { high, low } : std::string { low, high };
+        }
+
+        return bytes;
+    }
+
     std::string repeated (const std::string& text, size_t times)
     {
         std::string result;
@@ -62,15 +78,17 @@ TEST (HostileSettings, FilesBeyondThePlainFormatCountAsNotParsing)
         { "an entity declaration without a DOCTYPE", "<!ENTITY a \"x\"><r VST3_Path=\"&a;\"/>" },
         { "an entity nobody declared", open + "&undeclared;\"/>" },
         { "100,000 nested elements", open + "/x\">" + repeated ("<a>", 100000) + repeated ("</a>", 100000) + "</Plugin_Manager_Settings>" },
-        { "one child element", open + "/x\"><child/></Plugin_Manager_Settings>" },
+        { "elements nested one deeper than allowed", open + "/x\">" + repeated ("<a>", 32) + repeated ("</a>", 32) + "</Plugin_Manager_Settings>" },
         { "a second root", open + "/x\"/><Plugin_Manager_Settings/>" },
+        { "a second root after one with children", open + "/x\"><a/></Plugin_Manager_Settings><b/>" },
+        { "a closing tag too many", open + "/x\"></a></Plugin_Manager_Settings>" },
         { "a 50 MB file", open + "/x\" Padding=\"" + std::string (50u << 20, 'p') + "\"/>" },
         { "a file just over 1 MB", open + "/x\" Padding=\"" + std::string (1u << 20, 'p') + "\"/>" },
-        { "an overlong UTF-8 form", open + "/x\xC0\xAF\"/>" },
-        { "a UTF-16 surrogate in UTF-8", open + "/x\xED\xA0\x80\"/>" },
-        { "a byte that is never UTF-8", open + "/x\xFF\"/>" },
-        { "a sequence cut short", open + "/x\xE2\x82\"/>" },
         { "a NUL byte", open + "/x" + std::string (1, '\0') + "y\"/>" },
+        { "a NUL in UTF-16", utf16 (open + "/x", false) + std::string (2, '\0') + utf16 ("y\"/>", false).substr (2) },
+        { "a DTD written as UTF-16", utf16 ("<!DOCTYPE r [<!ENTITY a \"x&a;\">]><r VST3_Path=\"&a;\"/>", false) },
+        { "a DTD written as big-endian UTF-16", utf16 ("<!DOCTYPE r><r VST3_Path=\"/x\"/>", true) },
+        { "UTF-16 cut in the middle of a character", utf16 (open + "/x\"/>", false) + "\x41" },
         { "an unterminated comment", "<!-- " + open + "/x\"/>" },
         { "an unterminated tag", open + "/x\" " },
     };
@@ -198,4 +216,62 @@ TEST (HostileSettings, WithoutASettingsFolderTheSystemVst2FolderStillCounts)
     SettingsFile::loadSettings (juce::File(), folders, [&] { return system; });
     EXPECT_EQ (folders[vst2Format].getFullPathName(), system);
     EXPECT_EQ (folders[vst3Format], home.defaultFolder (vst3Format));
+}
+
+TEST (HostileSettings, FilesOtherToolsWriteAreReadAndWrittenBack)
+{
+    // PowerShell writes UTF-16 with a byte-order mark, Set-Content and old
+    // Notepad one byte a character; another installer of the maker may keep
+    // elements of its own in the file.
+    struct Case
+    {
+        const char* name;
+        std::function<std::string (const std::string& utf8)> encode;
+        std::string folderName, inside;
+    };
+
+    const Case cases[] = {
+        { "UTF-16, little-endian", [] (const std::string& t) { return utf16 (t, false); }, "PowerShell plug-ins", "" },
+        { "UTF-16, big-endian", [] (const std::string& t) { return utf16 (t, true); }, "Big plug-ins", "" },
+        { "Windows-1252 with an e-acute", [] (const std::string& t) { return t; }, "Caf\xC3\xA9 plug-ins", "" },
+        { "elements of another installer", [] (const std::string& t) { return t; }, "Shared plug-ins",
+          "<Other_Product Path=\"x\">" + repeated ("<a>", 30) + repeated ("</a>", 30) + "</Other_Product>" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        IsolatedHome home;
+        const auto folder = home.root.getChildFile (juce::String::fromUTF8 (c.folderName.data(), (int) c.folderName.size()));
+        const auto text = "<?xml version=\"1.0\"?>\r\n<Plugin_Manager_Settings VST3_Path=\"" + folder.getFullPathName().toStdString()
+                        + "\" VST2_Path=\"\" CLAP_Path=\"\" AAX_Path=\"\">" + c.inside + "</Plugin_Manager_Settings>\r\n";
+        auto bytes = c.encode (text);
+
+        // One byte a character: the e-acute as Windows-1252 has it.
+        if (juce::String (c.name).startsWith ("Windows"))
+        {
+            const auto at = bytes.find ("\xC3\xA9");
+            ASSERT_NE (at, std::string::npos);
+            bytes.replace (at, 2, "\xE9");
+        }
+
+        writeBytes (home.settingsFile(), bytes);
+
+        {
+            MainComponent main;
+            EXPECT_EQ (main.getInstallFolders()[vst3Format], folder);
+        }
+
+        const auto aax = home.root.getChildFile ("chosen aax").getFullPathName();
+        ASSERT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "AAX_Path", aax, platform::defaultInstallFolders()));
+
+        const auto written = SettingsFile::readDocument (home.settingsFile());
+        ASSERT_NE (written, nullptr);
+        EXPECT_EQ (written->getStringAttribute ("VST3_Path"), folder.getFullPathName());
+        EXPECT_EQ (written->getStringAttribute ("AAX_Path"), aax);
+        EXPECT_EQ (written->getNumChildElements(), c.inside.empty() ? 0 : 1);
+
+        if (! c.inside.empty())
+            EXPECT_EQ (written->getChildByName ("Other_Product")->getStringAttribute ("Path"), "x");
+    }
 }
