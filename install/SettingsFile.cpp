@@ -2,8 +2,7 @@
 #include "FormatCatalogue.h"
 #include "../platform/Platform.h"
 #include "../platform/TrustedFiles.h"
-#include <cctype>
-#include <string_view>
+#include "SettingsText.h"
 
 namespace SettingsFile
 {
@@ -37,141 +36,6 @@ namespace SettingsFile
 
     namespace
     {
-        /** True when a reference starts at `at` ('&') that XML itself defines:
-            the five predefined entities or a character reference. */
-        bool isXmlOwnReference (std::string_view text, size_t at)
-        {
-            const auto end = text.find (';', at);
-            if (end == std::string_view::npos)
-                return false;
-
-            const auto name = text.substr (at + 1, end - at - 1);
-
-            for (auto predefined : { "amp", "lt", "gt", "quot", "apos" })
-                if (name == predefined)
-                    return true;
-
-            const bool hex = name.size() > 2 && name.substr (0, 2) == "#x";
-            const auto digits = name.substr (hex ? 2 : 1);
-
-            return name.size() > 1 && name[0] == '#' && ! digits.empty() && digits.size() <= 8
-                    && std::all_of (digits.begin(), digits.end(), [hex] (char c)
-                                    { return (c >= '0' && c <= '9') || (hex && std::isxdigit ((unsigned char) c)); });
-        }
-
-        /** True when the text holds exactly one root element, nested at most
-            maxDepth deep, no declaration other than comments, processing
-            instructions and CDATA, and no reference but XML's own. Scanned
-            without recursion, so that no nesting can exhaust the stack, and
-            before the framework's parser, which follows DTDs and recurses into
-            elements without limit. */
-        bool isPlainDocument (std::string_view text)
-        {
-            int roots = 0, depth = 0;
-            char quote = 0, previous = 0;
-            bool inTag = false, closingTag = false;
-
-            for (size_t i = 0; i < text.size(); ++i)
-            {
-                const auto c = text[i];
-
-                if (c == '&')
-                {
-                    if (! isXmlOwnReference (text, i))
-                        return false;
-                }
-                else if (inTag)
-                {
-                    if (quote != 0)                  { if (c == quote) quote = 0; }
-                    else if (c == '"' || c == '\'')  quote = c;
-                    else if (c == '>')
-                    {
-                        inTag = false;
-
-                        // "</a>" and "<a/>" close what they or an earlier tag opened.
-                        if (closingTag || previous == '/')
-                            --depth;
-
-                        if (depth < 0)
-                            return false;
-                    }
-                }
-                else if (c == '<')
-                {
-                    const auto rest = text.substr (i);
-                    const auto skipPast = [&] (std::string_view terminator)
-                    {
-                        const auto end = text.find (terminator, i);
-                        i = end == std::string_view::npos ? text.size() : end + terminator.size() - 1;
-                        return end != std::string_view::npos;
-                    };
-
-                    if (rest.rfind ("<!--", 0) == 0)          { if (! skipPast ("-->")) return false; }
-                    else if (rest.rfind ("<![CDATA[", 0) == 0) { if (! skipPast ("]]>")) return false; }
-                    else if (rest.rfind ("<?", 0) == 0)        { if (! skipPast ("?>")) return false; }
-                    else if (rest.rfind ("<!", 0) == 0)        return false;   // DOCTYPE, ENTITY and every other declaration
-                    else if (rest.rfind ("</", 0) == 0)        { inTag = true; closingTag = true; }
-                    else
-                    {
-                        if (depth == 0 && ++roots > 1)
-                            return false;
-
-                        if (++depth > maxDepth)
-                            return false;
-
-                        inTag = true;
-                        closingTag = false;
-                    }
-                }
-
-                if (! std::isspace ((unsigned char) c))
-                    previous = c;
-            }
-
-            return roots == 1 && depth == 0 && ! inTag;
-        }
-
-        /** The text of a settings file as the framework reads a text file:
-            UTF-16 with a byte-order mark of either order, UTF-8 with or
-            without one, and otherwise one byte a character (what Windows'
-            ANSI writers produce). Empty when it holds a NUL, which the
-            framework's strings would silently end at. */
-        juce::String decode (const std::string& bytes)
-        {
-            const auto* data = reinterpret_cast<const uint8_t*> (bytes.data());
-            const bool utf16 = bytes.size() >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
-
-            if (utf16)
-            {
-                if (bytes.size() % 2 != 0)
-                    return {};
-
-                for (size_t i = 2; i < bytes.size(); i += 2)
-                    if (data[i] == 0 && data[i + 1] == 0)
-                        return {};
-            }
-            else if (bytes.find ('\0') != std::string::npos)
-            {
-                return {};
-            }
-
-            return juce::String::createStringFromData (bytes.data(), (int) bytes.size());
-        }
-
-        /** The document in the bytes, or nullptr; see readDocument. */
-        std::unique_ptr<juce::XmlElement> parse (const std::string& bytes)
-        {
-            const auto text = decode (bytes);
-            const auto utf8 = text.toStdString();
-
-            if (text.isEmpty() || ! isPlainDocument (utf8))
-                return nullptr;
-
-            // Parsed from text, the document has no file to resolve anything against.
-            juce::XmlDocument document (text);
-            return document.getDocumentElement();
-        }
-
         /** Opens the settings folder, and reads the file in it when there is one. */
         platform::FileResult openAndRead (const juce::File& settingsFolder, bool createFolder,
                                           platform::Folder& folder, platform::FileContent& content)
@@ -223,7 +87,7 @@ namespace SettingsFile
         void readExisting (const platform::Folder& folder, const platform::FileContent& content,
                            std::array<juce::File, 4>& installFolders, const std::function<juce::String()>& vst2Default)
         {
-            auto root = parse (content.bytes);
+            auto root = SettingsText::parse (content.bytes);
 
             if (root == nullptr)
                 return;
@@ -265,7 +129,7 @@ namespace SettingsFile
         if (file.getFileName() != fileName || ! openAndRead (file.getParentDirectory(), false, folder, content).ok())
             return nullptr;
 
-        return parse (content.bytes);
+        return SettingsText::parse (content.bytes);
     }
 
     void loadSettings (const juce::File& settingsFolder,
@@ -305,7 +169,7 @@ namespace SettingsFile
         std::unique_ptr<juce::XmlElement> root;
 
         if (read.ok() && ! content.readOnly)
-            root = parse (content.bytes);
+            root = SettingsText::parse (content.bytes);
         else if (read.error == platform::FileError::missing && folder.isOpen())
             root = defaultDocument (foldersInUse);
 

@@ -37,17 +37,14 @@ namespace SettingsFile
     /** The largest settings file that is read at all; the real one is under 1 KB. */
     inline constexpr juce::int64 maxFileBytes = 1024 * 1024;
 
-    /** How deep elements may nest. The file is shared by every installer of
-        the maker, and another may keep elements of its own in it. */
-    inline constexpr int maxDepth = 32;
-
     /** The settings document, read the one way every reader uses, or nullptr
         when the file does not parse. Any user may write the file while the
         program runs elevated, so anything beyond the plain format counts as
         not parsing, before the framework's parser sees it: a file over
         maxFileBytes or that is not a regular file, a folder or file another
         user controls while elevated, a NUL, any DTD (and so any entity
-        declaration), a second root, and elements nested deeper than maxDepth.
+        declaration), a second root, and elements nested deeper than
+        SettingsText::maxDepth.
         The text is decoded first as the framework decodes text files (UTF-16
         or UTF-8 with a byte-order mark, UTF-8, or one byte a character), as
         the tools administrators write it with do. The predefined entities and

@@ -77,6 +77,8 @@ TEST (HostileSettings, FilesBeyondThePlainFormatCountAsNotParsing)
         { "a DTD in lower case", "<!doctype r><r VST3_Path=\"/x\"/>" },
         { "an entity declaration without a DOCTYPE", "<!ENTITY a \"x\"><r VST3_Path=\"&a;\"/>" },
         { "an entity nobody declared", open + "&undeclared;\"/>" },
+        { "a reference to nothing", open + "/x&;\"/>" },
+        { "a character reference without a number", open + "/x&#;\"/>" },
         { "100,000 nested elements", open + "/x\">" + repeated ("<a>", 100000) + repeated ("</a>", 100000) + "</Plugin_Manager_Settings>" },
         { "elements nested one deeper than allowed", open + "/x\">" + repeated ("<a>", 32) + repeated ("</a>", 32) + "</Plugin_Manager_Settings>" },
         { "a second root", open + "/x\"/><Plugin_Manager_Settings/>" },
@@ -90,6 +92,7 @@ TEST (HostileSettings, FilesBeyondThePlainFormatCountAsNotParsing)
         { "a DTD written as big-endian UTF-16", utf16 ("<!DOCTYPE r><r VST3_Path=\"/x\"/>", true) },
         { "UTF-16 cut in the middle of a character", utf16 (open + "/x\"/>", false) + "\x41" },
         { "an unterminated comment", "<!-- " + open + "/x\"/>" },
+        { "an instruction followed by text inside the root", open + "/x\"><?pi?>text</Plugin_Manager_Settings>" },
         { "an unterminated tag", open + "/x\" " },
     };
 

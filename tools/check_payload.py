@@ -3,7 +3,10 @@
 
 Prints one line per problem, each starting with "payload error: ", and exits
 with status 1 when there is any. With --print-changelog a clean folder makes
-it print the absolute path of its CHANGELOG.md, if it has one.
+it print the absolute path of its CHANGELOG.md.
+
+NAME may be given as the build's TSR_PRODUCT_NAME is, with underscores for
+spaces: "My_Synth" and "My Synth" both name the items "My Synth.vst3" and so on.
 
 Usage: check_payload.py PAYLOAD_DIR --product NAME --version 3.3.0 [--print-changelog]
 """
@@ -15,7 +18,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pe_version  # noqa: E402
-from payload_layout import CHANGELOG, FORMATS, parse_version  # noqa: E402
+from payload_layout import CHANGELOG, FORMATS, display_name, parse_version  # noqa: E402
 
 
 def _kind(path):
@@ -56,6 +59,7 @@ def _check_bundle_contents(bundle):
 
 def _check_binary(path, label, version):
     wanted = ".".join(map(str, version))
+    numbers = ",".join(map(str, version))           # as a resource script writes them
     try:
         image = pe_version.read_file(path)
     except OSError as e:
@@ -77,10 +81,12 @@ def _check_binary(path, label, version):
                             f"ID 1, the only one Windows reads; the installer could not tell the installed version")
         else:
             problems.append(f"{path}: found no version resource, expected one with file version {wanted}: "
-                            f"the installer could not tell the installed version")
+                            f"the installer could not tell the installed version; give the plug-in a version "
+                            f"resource (VS_VERSION_INFO, ID 1) with FILEVERSION and PRODUCTVERSION {numbers}")
     elif image.version != version:
         problems.append(f"{path}: found file version {image.version_text}, expected {wanted} (the product "
-                        f"version): the installer would show NEEDS UPDATE right after installing")
+                        f"version): the installer would show NEEDS UPDATE right after installing; set FILEVERSION "
+                        f"and PRODUCTVERSION in the plug-in's version resource to {numbers}")
     return problems
 
 
@@ -123,36 +129,43 @@ def check_payload(payload_dir, product, version):
             source = item
         problems += _check_binary(source, fmt.label, version)
 
+    # The program embeds its own notes when the payload brings none, and those
+    # are another product's: the panel would show them as this product's.
     changelog = os.path.join(payload_dir, CHANGELOG)
-    if os.path.lexists(changelog) and not os.path.isfile(changelog):
+    if not os.path.lexists(changelog):
+        problems.append(f"{changelog}: missing, expected {product}'s release notes: without them the installer "
+                        f"would show its built-in notes, another product's, under \"CHANGELOG - "
+                        f"{product.upper()}\"; add a {CHANGELOG} with {product}'s release notes at the top of "
+                        f"the payload folder")
+    elif not os.path.isfile(changelog):
         problems.append(f"{changelog}: found {_kind(changelog)}, expected the release notes file")
     return problems
 
 
 def changelog_path(payload_dir):
-    path = os.path.join(payload_dir, CHANGELOG)
-    return os.path.abspath(path) if os.path.isfile(path) else None
+    return os.path.abspath(os.path.join(payload_dir, CHANGELOG))
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("payload_dir")
-    parser.add_argument("--product", required=True, help="display name, as the items are named")
+    parser.add_argument("--product", required=True,
+                        help="the product's name, underscores for spaces as in TSR_PRODUCT_NAME, or its display name")
     parser.add_argument("--version", required=True, help="product version, e.g. 3.3.0 for 3.3.0.0")
     parser.add_argument("--print-changelog", action="store_true",
-                        help="print the absolute path of CHANGELOG.md when the folder has one")
+                        help="print the absolute path of CHANGELOG.md when the folder passes")
     args = parser.parse_args(argv)
     try:
         version = parse_version(args.version)
     except ValueError as e:
         parser.error(str(e))
 
-    problems = check_payload(args.payload_dir, args.product, version)
+    problems = check_payload(args.payload_dir, display_name(args.product), version)
     for problem in problems:
         print("payload error:", problem, file=sys.stderr)
     if problems:
         return 1
-    if args.print_changelog and changelog_path(args.payload_dir):
+    if args.print_changelog:
         print(changelog_path(args.payload_dir))
     return 0
 

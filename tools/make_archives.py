@@ -20,7 +20,7 @@ import sys
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from payload_layout import FORMATS, write_if_changed  # noqa: E402
+from payload_layout import FORMATS, display_name, write_if_changed  # noqa: E402
 
 FIXED_TIME = (2026, 11, 2, 12, 0, 0)
 MSDOS_DIRECTORY = 0x10
@@ -109,10 +109,11 @@ def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("payload_dir")
     parser.add_argument("out_dir")
-    parser.add_argument("--product", required=True, help="display name, as the items are named")
+    parser.add_argument("--product", required=True,
+                        help="the product's name, underscores for spaces as in TSR_PRODUCT_NAME, or its display name")
     args = parser.parse_args(argv)
     try:
-        make_archives(args.payload_dir, args.out_dir, args.product)
+        make_archives(args.payload_dir, args.out_dir, display_name(args.product))
     except (PayloadError, OSError) as e:
         print("make_archives:", e, file=sys.stderr)
         return 1

@@ -4,6 +4,8 @@
 It has the shape of a real one, so the build checks and archives it the same
 way, and binaries of a real plug-in's size: PE32+ images carrying the version
 whose code section is 16 MB of code-like bytes that deflate to about 9 MB.
+Its release notes are this build's own (resources/CHANGELOG.md): the stand-in
+is this build's product, and the check refuses a payload without notes.
 The same arguments always give the same bytes, and files whose bytes would not
 change are left alone.
 
@@ -19,9 +21,10 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import pe_stub  # noqa: E402
-from payload_layout import FORMATS, parse_version, write_if_changed  # noqa: E402
+from payload_layout import CHANGELOG, FORMATS, display_name, parse_version, write_if_changed  # noqa: E402
 
 RESOURCES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "resources", "payload")
+RELEASE_NOTES = os.path.join(os.path.dirname(RESOURCES), CHANGELOG)
 CODE_SIZE = 16 * 1024 * 1024
 SEEDS = {"VST3": 1, "VST2": 2, "CLAP": 3, "AAX": 4}    # so that no two archives are alike
 
@@ -105,7 +108,8 @@ def _prune(bundle, keep):
                 os.unlink(path)
 
 
-def make_standin_payload(out_dir, product, version, resources=RESOURCES, code_size=CODE_SIZE):
+def make_standin_payload(out_dir, product, version, resources=RESOURCES, code_size=CODE_SIZE,
+                         release_notes=RELEASE_NOTES):
     """Writes the folder; returns the relative paths of the files it (re)wrote."""
     written = []
     for fmt, contents in standin_files(product, version, resources, code_size).items():
@@ -120,13 +124,17 @@ def make_standin_payload(out_dir, product, version, resources=RESOURCES, code_si
             os.makedirs(os.path.dirname(path), exist_ok=True)
             if write_if_changed(path, data):
                 written.append(rel)
+    with open(release_notes, "rb") as f:
+        if write_if_changed(os.path.join(out_dir, CHANGELOG), f.read()):
+            written.append(CHANGELOG)
     return written
 
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out_dir")
-    parser.add_argument("--product", required=True, help="display name, as the items are named")
+    parser.add_argument("--product", required=True,
+                        help="the product's name, underscores for spaces as in TSR_PRODUCT_NAME, or its display name")
     parser.add_argument("--version", required=True, help="the binaries' file version, e.g. 3.3.0.0 (or 3.3.0)")
     parser.add_argument("--resources", default=RESOURCES, help="folder of moduleinfo.json and desktop.ini")
     args = parser.parse_args(argv)
@@ -134,7 +142,7 @@ def main(argv):
         version = parse_version(args.version)
     except ValueError as e:
         parser.error(str(e))
-    make_standin_payload(args.out_dir, args.product, version, args.resources)
+    make_standin_payload(args.out_dir, display_name(args.product), version, args.resources)
     return 0
 
 

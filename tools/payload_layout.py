@@ -1,7 +1,8 @@
 """The shape of a payload folder, shared by the payload tools.
 
 A payload folder for product NAME holds NAME.vst3/ and NAME.aaxplugin/
-(bundle folders), NAME.dll and NAME.clap (files) and optionally CHANGELOG.md.
+(bundle folders), NAME.dll and NAME.clap (files) and CHANGELOG.md, the
+product's release notes.
 """
 
 import os
@@ -35,6 +36,12 @@ FORMATS = (
     Format("CLAP", ".clap", False, (), "clap.zip"),
     Format("AAX", ".aaxplugin", True, ("Contents", "x64"), "aax.zip"),
 )
+
+
+def display_name(name):
+    """"My_Synth" -> "My Synth": the build's TSR_PRODUCT_NAME writes spaces as
+    underscores, and the tools take the name in either form."""
+    return name.replace("_", " ")
 
 
 def parse_version(text):

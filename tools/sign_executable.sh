@@ -7,30 +7,42 @@
 # With a timestamp server the signature stays valid after the certificate
 # expires. When none is given, or it cannot be reached (a build machine
 # without network), the signature is made without a timestamp.
+#
+# osslsigncode's own output is kept for when it explains a failure that stops
+# the build: a timestamp server out of reach makes it print a dozen lines of
+# OpenSSL errors, which say no more than the one warning line printed instead.
 set -euo pipefail
 exe=$1 cert=$2 key=$3 name=$4 timestamp=${5:-} ca=${6:-}
 [ -n "$ca" ] || ca=$cert
 
 signed="$exe.signed"
-trap 'rm -f "$signed"' EXIT
+log="$exe.sign.log"
+trap 'rm -f "$signed" "$log"' EXIT
 
-sign() { osslsigncode sign -certs "$cert" -key "$key" -n "$name" -h sha256 "$@" -in "$exe" -out "$signed" >/dev/null; }
+sign() {
+    rm -f "$signed"
+    osslsigncode sign -certs "$cert" -key "$key" -n "$name" -h sha256 "$@" -in "$exe" -out "$signed" >"$log" 2>&1
+}
 
-rm -f "$signed"
 if [ -n "$timestamp" ] && sign -ts "$timestamp"; then
     echo "signed $exe with a timestamp from $timestamp"
+elif sign; then
+    # Signing without the server worked, so the server was what failed.
+    if [ -n "$timestamp" ]; then
+        echo "warning: no timestamp from $timestamp (the server cannot be reached, or refused); signed $exe" \
+             "without one, so the signature stops being valid when the certificate expires" >&2
+    else
+        echo "signed $exe without a timestamp"
+    fi
 else
-    [ -n "$timestamp" ] && echo "warning: the timestamp server $timestamp cannot be reached; signing without a timestamp" >&2
-    rm -f "$signed"
-    sign
-    echo "signed $exe without a timestamp"
+    cat "$log" >&2
+    echo "error: osslsigncode cannot sign $exe with $cert and $key" >&2
+    exit 1
 fi
 
-if ! osslsigncode verify -CAfile "$ca" -in "$signed" >"$signed.log" 2>&1; then
-    cat "$signed.log" >&2
-    rm -f "$signed.log"
+if ! osslsigncode verify -CAfile "$ca" -in "$signed" >"$log" 2>&1; then
+    cat "$log" >&2
     echo "error: the signature of $exe does not verify against $ca" >&2
     exit 1
 fi
-rm -f "$signed.log"
 mv "$signed" "$exe"

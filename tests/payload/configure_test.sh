@@ -20,8 +20,11 @@ stub "$bad/Vantorix3.aaxplugin/Contents/x64/Vantorix3.aaxplugin" --no-version
 if cmake -S "$src" -B "$work/bad-build" -DTSR_PAYLOAD_DIR="$bad" > "$work/bad.log" 2>&1; then
     fail "a bad payload configured"
 fi
-for expected in "Vantorix3.vst3: found 32-bit x86" "Vantorix3.dll: found file version 3.2.0.0, expected 3.3.0.0" \
-                "Vantorix3.clap: found a folder, expected the CLAP plug-in file" "Vantorix3.aaxplugin: found no version resource"; do
+for expected in "Vantorix3.vst3: found 32-bit x86" \
+                "Vantorix3.dll: found file version 3.2.0.0, expected 3.3.0.0 .*; set FILEVERSION .* to 3,3,0,0" \
+                "Vantorix3.clap: found a folder, expected the CLAP plug-in file" \
+                "Vantorix3.aaxplugin: found no version resource" \
+                "CHANGELOG.md: missing, expected Vantorix3's release notes: .*; add a CHANGELOG.md"; do
     grep -q "payload error: .*$expected" "$work/bad.log" || fail "no message: $expected"
 done
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a payload folder shaped like a real plug-in build's, bundles with
 more than the stand-ins hold (presets, nested resources, an empty folder),
-and its four archives, made by the build's own tools.
+its release notes, and its four archives, made by the build's own tools.
 
 Usage: make_rich_payload.py OUT_DIR [--product NAME]
   OUT_DIR/payload   the payload folder
@@ -16,7 +16,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import make_archives  # noqa: E402
 import pe_stub  # noqa: E402
-from payload_layout import FORMATS, write_if_changed  # noqa: E402
+from payload_layout import CHANGELOG, FORMATS, write_if_changed  # noqa: E402
 
 EXTRAS = {
     "VST3": {"Contents/Resources/moduleinfo.json": b'{ "Name": "%s" }',
@@ -44,6 +44,7 @@ def make_rich_payload(out_dir, product):
         for rel, data in files.items():
             os.makedirs(os.path.dirname(os.path.join(payload, rel)), exist_ok=True)
             write_if_changed(os.path.join(payload, rel), data)
+    write_if_changed(os.path.join(payload, CHANGELOG), f"# {product} Changelog\n\n## v3.3.0\n\n- Rich.\n".encode())
     make_archives.make_archives(payload, os.path.join(out_dir, "archives"), product)
 
 

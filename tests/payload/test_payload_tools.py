@@ -62,10 +62,12 @@ def replace_with_file(root, rel):
 
 
 def build_payload(root, product=PRODUCT, version=VERSION):
-    """The smallest good payload: each item holds its binary and nothing else."""
+    """The smallest good payload: each item holds its binary and nothing
+    else, beside the product's release notes."""
     binary = pe_stub.make_pe(version)
     for fmt in FORMATS:
         put(root, fmt.version_source(product), binary)
+    put(root, "CHANGELOG.md", b"# Test Synth Changelog\n\n## v3.3.0\n")
 
 
 def with_machine(image, machine):
@@ -210,9 +212,11 @@ class CheckPayloadTest(unittest.TestCase):
         (lambda r: put(r, AAX_BINARY, pe_stub.make_pe(VERSION, pe32=True)),
          AAX_BINARY, ["32-bit x86 (machine 0x14c, PE32)", "expected a 64-bit x86-64 image (machine 0x8664, PE32+)"]),
         (lambda r: put(r, "Test Synth.clap", pe_stub.make_pe(None)),
-         "Test Synth.clap", ["no version resource", "3.3.0.0"]),
+         "Test Synth.clap", ["no version resource", "3.3.0.0", "(VS_VERSION_INFO, ID 1) with FILEVERSION and "
+                             "PRODUCTVERSION 3,3,0,0"]),
         (lambda r: put(r, "Test Synth.dll", pe_stub.make_pe((3, 3, 0, 1))),
-         "Test Synth.dll", ["file version 3.3.0.1", "expected 3.3.0.0", "NEEDS UPDATE"]),
+         "Test Synth.dll", ["file version 3.3.0.1", "expected 3.3.0.0", "NEEDS UPDATE",
+                            "set FILEVERSION and PRODUCTVERSION in the plug-in's version resource to 3,3,0,0"]),
         (lambda r: put(r, "Test Synth.clap", with_machine(pe_stub.make_pe(VERSION), 0xAA64)),
          "Test Synth.clap", ["ARM64 (machine 0xaa64, PE32+)", "expected a 64-bit x86-64 image"]),
         (lambda r: put(r, VST3_BINARY, pe_stub.make_pe(VERSION, version_id=2)),
@@ -231,7 +235,10 @@ class CheckPayloadTest(unittest.TestCase):
          "Test Synth.vst3/Contents/readme.txt", ["beside 'README.txt'", "differing only in case"]),
         (lambda r: os.mkfifo(os.path.join(r, "Test Synth.aaxplugin", "pipe")),
          "Test Synth.aaxplugin/pipe", ["found a special file", "expected a file or folder"]),
-        (lambda r: os.mkdir(os.path.join(r, "CHANGELOG.md")),
+        (lambda r: os.remove(os.path.join(r, "CHANGELOG.md")),
+         "CHANGELOG.md", ["missing", "expected Test Synth's release notes", "\"CHANGELOG - TEST SYNTH\"",
+                          "add a CHANGELOG.md with Test Synth's release notes at the top of the payload folder"]),
+        (lambda r: replace_with_folder(r, "CHANGELOG.md"),
          "CHANGELOG.md", ["found a folder", "expected the release notes file"]),
     ]
 
@@ -281,23 +288,34 @@ class CheckPayloadTest(unittest.TestCase):
         self.assertEqual(result.returncode, 2)
         self.assertIn("3.3.0.0.0", result.stderr)
 
-    def test_command_line_and_release_notes(self):
-        def check(*extra):
-            return run_tool("check_payload.py", os.path.basename(self.root), "--product", PRODUCT,
-                            "--version", "3.3.0", *extra, cwd=os.path.dirname(self.root))
+    def check(self, product=PRODUCT):
+        return run_tool("check_payload.py", os.path.basename(self.root), "--product", product,
+                        "--version", "3.3.0", "--print-changelog", cwd=os.path.dirname(self.root))
 
-        result = check("--print-changelog")
-        self.assertEqual((result.returncode, result.stdout), (0, ""))
-        put(self.root, "CHANGELOG.md", b"# 3.3.0\n")
-        self.assertEqual(check("--print-changelog").stdout, os.path.join(self.root, "CHANGELOG.md") + "\n")
+    def test_command_line_and_release_notes(self):
+        result = self.check()
+        self.assertEqual((result.returncode, result.stdout, result.stderr),
+                         (0, os.path.join(self.root, "CHANGELOG.md") + "\n", ""))
 
         put(self.root, "Test Synth.dll", pe_stub.make_pe((3, 2, 0, 0), pe32=True))
-        result = check("--print-changelog")
+        os.remove(os.path.join(self.root, "CHANGELOG.md"))
+        result = self.check()
         self.assertEqual((result.returncode, result.stdout), (1, ""))
         lines = result.stderr.splitlines()
-        self.assertEqual(len(lines), 2, lines)
+        self.assertEqual(len(lines), 3, lines)
         for line in lines:
             self.assertTrue(line.startswith("payload error: "), line)
+
+    def test_product_name_as_the_build_gives_it(self):
+        # The build's TSR_PRODUCT_NAME writes spaces as underscores; a maker
+        # checking by hand may pass either form.
+        for product in ("Test_Synth", "Test Synth"):
+            with self.subTest(product):
+                result = self.check(product)
+                self.assertEqual((result.returncode, result.stderr), (0, ""))
+        result = self.check("TestSynth")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("TestSynth.vst3: missing", result.stderr)
 
 
 class ArchiveTest(unittest.TestCase):
@@ -461,8 +479,11 @@ class StandinPayloadTest(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.folder)
 
-    def test_passes_the_check(self):
+    def test_passes_the_check_with_this_builds_own_notes(self):
         self.assertEqual(check_payload.check_payload(self.payload, "Vantorix3", VERSION), [])
+        with open(os.path.join(self.payload, "CHANGELOG.md"), "rb") as a, \
+                open(os.path.join(ROOT, "resources", "CHANGELOG.md"), "rb") as b:
+            self.assertTrue(a.read() == b.read())
 
     def test_archives_keep_todays_entry_lists(self):
         for archive, entries in load_expected_entry_lists().items():
