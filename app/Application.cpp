@@ -2,6 +2,7 @@
 #include "../ui/MainComponent.h"
 #include "../platform/MessageWindowGuard.h"
 #include "../platform/TrustedFiles.h"
+#include "../platform/Platform.h"
 #include "../platform/WineRepaintPump.h"
 #include <Identity.h>
 
@@ -12,15 +13,78 @@ bool tsr_installerApplication::moreThanOneInstanceAllowed()          { return tr
 void tsr_installerApplication::initialise (const juce::String&)
 {
     platform::enableRedirectionGuard();
+    const auto options = parseCommandLine (getCommandLineParameterArray());
+
+    if (options.error.isNotEmpty())
+    {
+        setApplicationReturnValue ((int) Deployment::refuse (options));
+        quit();
+        return;
+    }
+
+    if (options.mode == CommandLine::Mode::help)
+    {
+        // No console (started from the desktop or a shortcut): a window says it.
+        if (platform::printToConsole (commandLineUsage(), false))
+            quit();
+        else
+            juce::AlertWindow::showAsync (juce::MessageBoxOptions().withIconType (juce::MessageBoxIconType::InfoIcon)
+                                              .withTitle (getApplicationName()).withMessage (commandLineUsage()).withButton ("OK"),
+                                          [] (int) { juce::JUCEApplication::quit(); });
+        return;
+    }
+
+    if (options.mode == CommandLine::Mode::verySilent)
+    {
+        setApplicationReturnValue ((int) Deployment::runWithoutWindow (options));
+        quit();
+        return;
+    }
+
     platform::keepMessageWindowOnClose();
     mainWindow = std::make_unique<MainWindow> (getApplicationName());
     wineRepaintPump = platform::makeWineRepaintPump();
+
+    if (options.asksForWork())
+        startFromCommandLine (options);
+}
+
+void tsr_installerApplication::startFromCommandLine (const CommandLine& options)
+{
+    auto* main = dynamic_cast<MainComponent*> (mainWindow->getContentComponent());
+    if (main == nullptr)
+        return;
+
+    auto folders = main->getInstallFolders();
+    Deployment::keepChosenFolders (options, main->getSettingsFolder(), folders);
+
+    for (size_t i = 0; i < folders.size(); ++i)
+        if (options.folders[i].isNotEmpty())
+            main->setInstallFolder (settingsAttributes[i], options.folders[i]);
+
+    log = std::make_unique<Deployment::RunLog> (options);
+    main->onRunStarting = [this] (InstallRun& run) { log->follow (run); };
+
+    if (options.mode != CommandLine::Mode::silent)
+        return;
+
+    // Shown for a moment, then gone with the run's code, as a tool expects.
+    main->onRunFinished = [this] (const InstallOutcomes& outcomes)
+    {
+        const auto code = Deployment::exitCodeFor (outcomes);
+        log->finish (code);
+        setApplicationReturnValue ((int) code);
+        juce::Timer::callAfterDelay (3000, [] { juce::JUCEApplication::quit(); });
+    };
+
+    main->startRun (options.formats, options.uninstall, options.force);
 }
 
 void tsr_installerApplication::shutdown()
 {
     wineRepaintPump = nullptr;
-    mainWindow = nullptr;
+    mainWindow = nullptr;       // waits for a run still going
+    log = nullptr;
 }
 
 void tsr_installerApplication::anotherInstanceStarted (const juce::String&)

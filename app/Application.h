@@ -1,9 +1,11 @@
 #pragma once
 
 #include <juce_gui_basics/juce_gui_basics.h>
+#include "Deployment.h"
 
-/** The installer's process: one main window for the whole run. The command
-    line is ignored and any number of copies may run side by side. */
+/** The installer's process: one main window for the whole run, or none when
+    the command line asks for an unattended install (see CommandLine.h).
+    Any number of copies may run side by side. */
 class tsr_installerApplication : public juce::JUCEApplication
 {
 public:
@@ -29,6 +31,11 @@ public:
     };
 
 private:
+    /** The window's part of the command line: its folders, its log, and with
+        /SILENT the run itself, closing the window when it is done. */
+    void startFromCommandLine (const CommandLine&);
+
+    std::unique_ptr<Deployment::RunLog> log;
     std::unique_ptr<MainWindow> mainWindow;
     std::unique_ptr<juce::Timer> wineRepaintPump;
 };

@@ -1,4 +1,6 @@
 #include "InstallRun.h"
+#include "InstallDetection.h"
+#include "../platform/Platform.h"
 
 double InstallRun::Status::fractionWritten() const
 {
@@ -42,6 +44,17 @@ bool InstallRun::waitUntilFinished (int timeoutMilliseconds)
     return current.finished;
 }
 
+void InstallRun::finishFormat (int format, const FormatOutcome& outcome)
+{
+    {
+        const std::lock_guard<std::mutex> guard (lock);
+        current.outcomes[(size_t) format] = outcome;
+    }
+
+    if (onFormatFinished)
+        onFormatFinished (format, outcome);
+}
+
 void InstallRun::work()
 {
     for (int format = 0; format < numFormats; ++format)
@@ -73,18 +86,27 @@ void InstallRun::work()
         };
 
         const auto& folder = request.folders[(size_t) format];
+
+        if (! request.uninstall && ! request.replaceNewer)
+        {
+            const auto found = detectInstallState (folder, request.productName, request.productVersion, format,
+                                                   [] (const juce::File& binary) { return platform::fileVersion (binary); });
+
+            if (isNewerThanCarried (found, request.productVersion))
+            {
+                FormatOutcome kept { true, true, {}, {}, FailureKind::none,
+                                     "kept the newer v" + found.installedVersion + " installed" };
+                finishFormat (format, kept);
+                continue;
+            }
+        }
+
         const auto& given = request.archives[(size_t) format];
         const auto archive = given.data != nullptr ? given : archiveFor (format);
         const auto outcome = request.uninstall ? uninstallFormat (folder, request.productName, format, fs, hooks)
                                                : installFormat (folder, request.productName, format, archive, fs, hooks);
 
-        {
-            const std::lock_guard<std::mutex> guard (lock);
-            current.outcomes[(size_t) format] = outcome;
-        }
-
-        if (onFormatFinished)
-            onFormatFinished (format, outcome);
+        finishFormat (format, outcome);
     }
 
     {

@@ -23,7 +23,13 @@ public:
         std::array<bool, numFormats> formats {};       /**< which formats to act on */
         std::array<juce::File, numFormats> folders;    /**< each format's install folder */
         juce::String productName;
+        juce::String productVersion;
         bool uninstall = false;
+
+        /** Whether a copy newer than the one carried is replaced; kept (and
+            said so) when not. The window replaces it only when chosen on
+            purpose, the command line only with /FORCE. */
+        bool replaceNewer = true;
 
         /** The archives to install from: the ones the program carries, unless given. */
         std::array<EmbeddedData, numFormats> archives {};
@@ -68,6 +74,7 @@ public:
 
 private:
     void work();
+    void finishFormat (int format, const FormatOutcome&);
 
     const Request request;
     platform::FileSystem& fs;

@@ -25,6 +25,7 @@ struct FormatOutcome
     juce::String reason;        /**< plain words for the finished screen, empty on success */
     juce::String detail;        /**< the path and the system's message behind the reason */
     FailureKind kind = FailureKind::none;
+    juce::String note;          /**< what was done instead, when a succeeded format was left as it was */
 };
 
 /** What the engine is doing for one format, as a run reports it. */

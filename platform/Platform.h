@@ -35,6 +35,11 @@ namespace platform
         long forms of a drive path or a share) names no folder either. */
     bool isAbsoluteFolderPath (const juce::String& path);
 
+    /** Prints to the console the program was started from (standard error
+        when `error`); false when there is none, as for a Windows program
+        started from the desktop. */
+    bool printToConsole (const juce::String& text, bool error);
+
     /** True when the path itself (not a link's target) is a regular file that
         the user the program runs as owns: the only kind of file the program
         may clean up in a folder other users share. On Windows the owner is the

@@ -3,6 +3,7 @@
 
 #if ! JUCE_WINDOWS
 
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +62,14 @@ namespace platform
     bool isAbsoluteFolderPath (const juce::String& path)
     {
         return path.startsWithChar ('/');
+    }
+
+    bool printToConsole (const juce::String& text, bool error)
+    {
+        auto* stream = error ? stderr : stdout;
+        std::fputs (text.toRawUTF8(), stream);
+        std::fflush (stream);
+        return true;
     }
 
     bool isOwnRegularFile (const juce::File& file)

@@ -84,6 +84,34 @@ namespace platform
         return true;
     }
 
+    bool printToConsole (const juce::String& text, bool error)
+    {
+        // Output the caller redirected (a script's "> file") has a handle
+        // already; a window program started from a console borrows that one.
+        auto handle = GetStdHandle (error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        {
+            static const bool attached = AttachConsole (ATTACH_PARENT_PROCESS) != FALSE;
+            if (! attached)
+                return false;
+
+            handle = CreateFileW (L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (handle == INVALID_HANDLE_VALUE)
+                return false;
+
+            DWORD written = 0;
+            const auto wide = text.replace ("\n", "\r\n");
+            const bool done = WriteConsoleW (handle, wide.toWideCharPointer(), (DWORD) wcslen (wide.toWideCharPointer()), &written, nullptr);
+            CloseHandle (handle);
+            return done;
+        }
+
+        const auto utf8 = text.replace ("\n", "\r\n").toStdString();
+        DWORD written = 0;
+        return WriteFile (handle, utf8.data(), (DWORD) utf8.size(), &written, nullptr) != FALSE;
+    }
+
     bool isOwnRegularFile (const juce::File& file)
     {
         // Opened as itself, never through a link, and asked who owns it.

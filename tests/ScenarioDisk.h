@@ -75,6 +75,7 @@ public:
         request.formats[(size_t) scenario.format] = true;
         request.folders[(size_t) scenario.format] = folder;
         request.productName = productName;
+        request.productVersion = "3.3.0";
         request.uninstall = scenario.uninstall;
         request.archives[(size_t) scenario.format] = view (newer);
 

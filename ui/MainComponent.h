@@ -57,6 +57,16 @@ public:
         Runs once: the buttons that start it are hidden. */
     void installSelected();
 
+    /** Starts a run of the formats given, as a click on INSTALL does with
+        the selection; the command line's way in. A newer copy than the one
+        carried is replaced only when replaceNewer says so. */
+    void startRun (const std::array<bool, numFormats>& formats, bool uninstall, bool replaceNewer);
+
+    /** Told of a run just before it starts (to follow it, e.g. in a log), and
+        of its outcomes once its finished screen shows. */
+    std::function<void (InstallRun&)> onRunStarting;
+    std::function<void (const InstallOutcomes&)> onRunFinished;
+
     /** True from the start of a run until its finished screen shows. */
     bool isRunning() const noexcept                               { return run != nullptr && ! installFinished; }
 

@@ -78,21 +78,32 @@ void MainComponent::buttonClicked (juce::Button* button)
 
 void MainComponent::installSelected()
 {
+    // A newer copy is replaced only when chosen on purpose: one that was
+    // present at start is never preselected.
+    startRun (selected, shiftHeld, true);
+}
+
+void MainComponent::startRun (const std::array<bool, numFormats>& formats, bool uninstall, bool replaceNewer)
+{
     if (run != nullptr)
         return;
 
-    if (std::none_of (selected.begin(), selected.end(), [] (bool b) { return b; }))
+    if (std::none_of (formats.begin(), formats.end(), [] (bool b) { return b; }))
     {
-        hintLabel->setText (shiftHeld ? "Select a format to uninstall first" : "Select a format to install first",
+        hintLabel->setText (uninstall ? "Select a format to uninstall first" : "Select a format to install first",
                             juce::dontSendNotification);
         return;
     }
 
+    selected = formats;
+
     InstallRun::Request request;
-    request.formats = selected;
+    request.formats = formats;
     request.folders = installFolders;
     request.productName = productName;
-    request.uninstall = shiftHeld;
+    request.productVersion = productVersion;
+    request.uninstall = uninstall;
+    request.replaceNewer = replaceNewer;
 
     run = std::make_unique<InstallRun> (request, *runFileSystem);
     shownStatus = {};
@@ -102,6 +113,9 @@ void MainComponent::installSelected()
 
     selectAllButton->setVisible (false);
     installButton->setVisible (false);
+
+    if (onRunStarting)
+        onRunStarting (*run);
 
     run->start();
     startTimerHz (30);
@@ -155,6 +169,9 @@ void MainComponent::finishRun()
     installFinished = true;
     hintLabel->setText (runSummary(), juce::dontSendNotification);
     repaint();
+
+    if (onRunFinished)
+        onRunFinished (installOutcomes);
 }
 
 bool MainComponent::didInstallSucceed() const

@@ -1,0 +1,226 @@
+// The command line a deployment tool uses: what it accepts and refuses, the
+// exit codes it leads to, and that its folders are kept as the settings
+// panel keeps a choice. The run is the window's; here it is carried out in
+// this process as the program does for /VERYSILENT.
+
+#include "TestEnvironment.h"
+#include "../app/Deployment.h"
+#include "../install/SettingsFile.h"
+#include "../panels/panel_settings.h"
+#include "../platform/FolderLock.h"
+#include "../platform/Platform.h"
+
+#if JUCE_WINDOWS
+ #include <windows.h>
+#else
+ #include <unistd.h>
+#endif
+
+namespace
+{
+    CommandLine parse (const juce::String& text)
+    {
+        return parseCommandLine (juce::StringArray::fromTokens (text, true));
+    }
+
+    juce::File itemOf (const IsolatedHome& home, int format)
+    {
+        return pluginItemFor (home.defaultFolder (format), "Vantorix3", format);
+    }
+
+    ExitCode runQuietly (const juce::String& text)
+    {
+        const auto options = parse (text);
+        EXPECT_TRUE (options.error.isEmpty()) << options.error;
+        return Deployment::runWithoutWindow (options);
+    }
+
+    /** Runs a shell command's guard: does `apply` now, `undo` at scope exit. */
+    struct CommandGuard
+    {
+        CommandGuard (juce::StringArray apply, juce::StringArray undoCommand) : undo (std::move (undoCommand))
+        {
+            applied = runCommand (apply) == 0;
+        }
+        ~CommandGuard()  { if (applied) runCommand (undo); }
+
+        bool applied = false;
+        juce::StringArray undo;
+    };
+}
+
+TEST (Deployment, SwitchesAreReadAsAdministratorsWriteThemAndAnythingElseIsRefused)
+{
+    IsolatedHome home;
+    const auto folder = home.root.getChildFile ("my plug-ins").getFullPathName();
+
+    // No switches, and words without a slash or dash: the window, as always.
+    for (const auto* plain : { "", "word", "two words" })
+    {
+        const auto options = parse (plain);
+        EXPECT_FALSE (options.asksForWork()) << plain;
+        EXPECT_TRUE (options.error.isEmpty()) << plain;
+    }
+
+    auto options = parse ("/verysilent -Components=\"VST3,clap\" /VST3DIR=\"" + folder + "\" /Log /FORCE /SuppressMsgBoxes /NORESTART");
+    EXPECT_TRUE (options.error.isEmpty()) << options.error;
+    EXPECT_EQ (options.mode, CommandLine::Mode::verySilent);
+    EXPECT_EQ (options.formats, (std::array<bool, 4> { true, false, true, false }));
+    EXPECT_EQ (options.folders[vst3Format], folder);
+    EXPECT_TRUE (options.log && options.force && ! options.uninstall);
+    EXPECT_EQ (options.logFile, juce::File());
+
+    options = parse ("/SILENT /UNINSTALL /LOG=\"" + home.root.getChildFile ("run.log").getFullPathName() + "\"");
+    EXPECT_EQ (options.mode, CommandLine::Mode::silent);
+    EXPECT_EQ (options.formats, (std::array<bool, 4> { true, true, true, true }));
+    EXPECT_EQ (options.logFile, home.root.getChildFile ("run.log"));
+    EXPECT_EQ (parse ("/?").mode, CommandLine::Mode::help);
+    EXPECT_EQ (parse ("-help").mode, CommandLine::Mode::help);
+
+    const std::pair<const char*, const char*> refused[] = {
+        { "/INSTALLDIR=C:\\x", "unknown switch" },
+        { "/COMPONENTS=vst3,au", "unknown format \"au\"" },
+        { "/COMPONENTS=", "needs a value" },
+        { "/COMPONENTS", "needs a value" },
+        { "/VST3DIR=plugins/vst3", "needs a full path" },
+        { "/CLAPDIR=", "needs a value" },
+        { "/FORCE=yes", "takes no value" },
+        { "/LOG=relative.log", "needs a full path" },
+       #if JUCE_WINDOWS
+        { "/AAXDIR=\\\\.\\PhysicalDrive0", "needs a full path" },
+       #endif
+    };
+
+    for (const auto& [text, why] : refused)
+        EXPECT_TRUE (parse (juce::String ("/VERYSILENT ") + text).error.contains (why)) << text << ": " << parse (text).error;
+}
+
+TEST (Deployment, TheFirstFailureInCatalogueOrderDecidesTheCode)
+{
+    const auto failed = [] (FailureKind kind) { return FormatOutcome { true, false, "r", "d", kind, {} }; };
+    const auto done = FormatOutcome { true, true, {}, {}, FailureKind::none, {} };
+    const auto kept = FormatOutcome { true, true, {}, {}, FailureKind::none, "kept the newer v10.0.0.0 installed" };
+
+    const std::pair<InstallOutcomes, ExitCode> cases[] = {
+        { { done, FormatOutcome(), kept, done }, ExitCode::success },
+        { { done, failed (FailureKind::inUse), failed (FailureKind::diskFull), done }, ExitCode::fileInUse },
+        { { failed (FailureKind::busy), failed (FailureKind::inUse), done, done }, ExitCode::busy },
+        { { done, done, done, failed (FailureKind::diskFull) }, ExitCode::diskFull },
+        { { done, failed (FailureKind::accessDenied), done, done }, ExitCode::accessDenied },
+        { { failed (FailureKind::damaged), done, done, done }, ExitCode::damaged },
+        { { done, failed (FailureKind::other), failed (FailureKind::busy), done }, ExitCode::failed },
+        { { failed (FailureKind::stopped), done, done, done }, ExitCode::failed },
+    };
+
+    for (const auto& [outcomes, code] : cases)
+        EXPECT_EQ (Deployment::exitCodeFor (outcomes), code);
+}
+
+TEST (Deployment, AFolderOnTheCommandLineIsKeptAsTheSettingsPanelKeepsIt)
+{
+    IsolatedHome home;
+    const auto chosen = home.root.getChildFile ("studio vst3");
+    home.settingsFolder().createDirectory();
+
+    // The panel's choice, on a machine whose file was made at the first start.
+    std::string byPanel;
+    {
+        auto folders = platform::defaultInstallFolders();
+        SettingsFile::loadSettings (home.settingsFolder(), folders, [] { return juce::String(); });
+        panel_settings panel (home.settingsFile(), folders, {});
+        panel.folderChosen (vst3Format, chosen);
+        byPanel = readBytes (home.settingsFile());
+    }
+
+    home.settingsFile().deleteFile();
+    chosen.deleteRecursively();
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=vst3 /VST3DIR=\"" + chosen.getFullPathName() + "\""), ExitCode::success);
+    EXPECT_EQ (readBytes (home.settingsFile()), byPanel);
+    EXPECT_TRUE (pluginItemFor (chosen, "Vantorix3", vst3Format).isDirectory());
+    EXPECT_FALSE (itemOf (home, vst3Format).exists());
+}
+
+TEST (Deployment, ANewerCopyIsKeptWithoutForceAndReplacedWithIt)
+{
+    IsolatedHome home;
+    const auto clap = itemOf (home, clapFormat);
+    const auto newer = readBytes (versionFixture ("v10.0.0.0.dll"));
+    writeBytes (clap, newer);
+    const auto log = home.root.getChildFile ("deploy.log");
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=clap,vst2 /LOG=\"" + log.getFullPathName() + "\""), ExitCode::success);
+    EXPECT_EQ (readBytes (clap), newer);
+    EXPECT_TRUE (itemOf (home, vst2Format).existsAsFile());
+
+    const auto text = log.loadFileAsString();
+    EXPECT_TRUE (text.contains ("CLAP: folder " + home.defaultFolder (clapFormat).getFullPathName() + "; found v10.0.0.0 INSTALLED; to install 3.3.0")) << text;
+    EXPECT_TRUE (text.contains ("CLAP: kept the newer v10.0.0.0 installed; /FORCE replaces it")) << text;
+    EXPECT_TRUE (text.contains ("VST2: installed in ")) << text;
+    EXPECT_TRUE (text.trimEnd().endsWith ("Exit code: 0")) << text;
+   #if JUCE_WINDOWS
+    EXPECT_TRUE (text.contains ("\r\n"));
+   #endif
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=clap /FORCE"), ExitCode::success);
+    EXPECT_EQ (platform::fileVersion (clap), "3.3.0.0");
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /UNINSTALL"), ExitCode::success);
+    for (int format = 0; format < numFormats; ++format)
+        EXPECT_FALSE (itemOf (home, format).exists()) << format;
+}
+
+TEST (Deployment, AFolderAnotherInstallerHoldsGivesTheBusyCode)
+{
+    IsolatedHome home;
+    const auto folder = home.defaultFolder (clapFormat);
+    folder.createDirectory();
+    platform::Folder opened;
+    ASSERT_TRUE (platform::systemFileSystem().openFolder (folder, opened).ok());
+    platform::FolderLock held (opened);
+    ASSERT_TRUE (held.enter (0).ok());
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=vst2,clap"), ExitCode::busy);
+    EXPECT_TRUE (itemOf (home, vst2Format).existsAsFile());       // the others still run
+    EXPECT_FALSE (itemOf (home, clapFormat).exists());
+}
+
+#if JUCE_WINDOWS
+TEST (Deployment, AFileHeldOpenGivesTheInUseCode)
+{
+    IsolatedHome home;
+    ASSERT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=vst2"), ExitCode::success);
+    const auto handle = CreateFileW (itemOf (home, vst2Format).getFullPathName().toWideCharPointer(),
+                                     GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE (handle, INVALID_HANDLE_VALUE);
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=vst2"), ExitCode::fileInUse);
+    CloseHandle (handle);
+}
+#else
+TEST (Deployment, AFolderNobodyMayWriteAndAFullDiskGiveTheirCodes)
+{
+    // Root may write anywhere permission bits allow: an immutable folder and
+    // a small disk refuse even root.
+    IsolatedHome home;
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root for chattr and mount";
+
+    const auto locked = home.root.getChildFile ("locked");
+    locked.createDirectory();
+    {
+        CommandGuard immutable ({ "chattr", "+i", locked.getFullPathName() }, { "chattr", "-i", locked.getFullPathName() });
+        if (immutable.applied)
+            EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=clap /CLAPDIR=\"" + locked.getFullPathName() + "\""), ExitCode::accessDenied);
+    }
+
+    const auto small = home.root.getChildFile ("small");
+    small.createDirectory();
+    CommandGuard mounted ({ "mount", "-t", "tmpfs", "-o", "size=2m", "tmpfs", small.getFullPathName() }, { "umount", small.getFullPathName() });
+    if (! mounted.applied)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=clap /CLAPDIR=\"" + small.getFullPathName() + "\""), ExitCode::diskFull);
+    EXPECT_TRUE (snapshotTree (small).empty());
+}
+#endif
