@@ -72,5 +72,9 @@ for item in .vst3/Vantorix3.vst3/Contents/x86_64-win/Vantorix3.vst3 .vst/Vantori
 done
 ls -a "$home/.vst3" "$home/.clap" | grep -q tsr-work && fail "a working folder was left"
 
+# The program is strace's child: closed first, so nothing holds the run's output.
+/usr/bin/python3 "$here/close_window.py" "$win"
+for _ in $(seq 1 50); do kill -0 $tracer 2>/dev/null || break; sleep 0.1; done
+pkill -P $tracer 2>/dev/null
 kill $tracer 2>/dev/null
 finish

@@ -5,7 +5,7 @@
 #   - the keyboard under every panel: Tab, Shift+Tab, Return and Space in
 #     sequences write nothing to disk and change nothing on the main screen;
 #   - a newer CLAP binary than the one carried: an INSTALL click right after
-#     start leaves it byte for byte.
+#     start leaves it byte for byte, and with nothing selected starts no run.
 set -u
 app=$1
 shots=$2
@@ -83,7 +83,11 @@ sleep 0.5
 xdotool mousemove --window "$win" 546 471 click 1    # INSTALL
 sleep 1
 cmp -s "$home/.clap/Vantorix3.clap" "$home/newer-copy" || fail "INSTALL right after start replaced a newer CLAP copy"
+# Nothing was selected, so nothing ran: the tiles stay, and the hint line
+# asks for a format (it once showed a green SUCCESS! for doing nothing).
 read -r red green <<< "$(import -window "$win" -crop 1x1+300+279 +repage -format '%[fx:int(255*r)] %[fx:int(255*g)]' info:)"
-{ [ "$green" -gt 180 ] && [ "$red" -lt 170 ]; } || fail "the INSTALL click did not finish with success"
+{ [ "$green" -gt 180 ] && [ "$red" -lt 170 ]; } && fail "INSTALL with nothing selected showed a finished screen"
+lit=$(import -window "$win" -crop 150x18+100+540 +repage -format '%[fx:maxima]' info:)
+awk -v v="$lit" 'BEGIN { exit !(v > 0.2) }' || fail "INSTALL with nothing selected said nothing on the hint line"
 close_and_wait $pid
 finish

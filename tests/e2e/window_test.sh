@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 . "$here/window_lib.sh"
 start_in_isolated_home "$shots"
-"$app" extra arguments --are-ignored &
+"$app" extra words are ignored &
 first=$!
 win=$(wait_for_window $first) || { fail "no window within 20 s"; exit 1; }
 [ "$(echo "$win" | wc -l)" -eq 1 ] || fail "expected one window, got: $win"
