@@ -1,5 +1,6 @@
 #include "CustomLookAndFeel.h"
 #include "Palette.h"
+#include "ScreenControls.h"
 #include "../platform/EmbeddedTypeface.h"
 #include <BinaryData.h>
 
@@ -63,4 +64,29 @@ void CustomLookAndFeel::positionComboBoxText (juce::ComboBox& box, juce::Label& 
 
     if (label.getJustificationType() != juce::Justification::centred)
         label.setJustificationType (juce::Justification::centred);
+}
+
+std::unique_ptr<juce::FocusOutline> CustomLookAndFeel::createFocusOutlineForComponent (juce::Component&)
+{
+    struct Ring : public juce::FocusOutline::OutlineWindowProperties
+    {
+        juce::Rectangle<int> getOutlineBounds (juce::Component& c) override
+        {
+            return c.getScreenBounds().expanded (gap + thickness);
+        }
+
+        void drawOutline (juce::Graphics& g, int width, int height) override
+        {
+            if (! FocusRing::isShown())
+                return;
+
+            g.setColour (Palette::blue);
+            g.drawRoundedRectangle (juce::Rectangle<float> ((float) width, (float) height).reduced (thickness * 0.5f),
+                                    (float) (gap + thickness) + 2.0f, thickness);
+        }
+
+        const int gap = 2, thickness = 2;
+    };
+
+    return std::make_unique<juce::FocusOutline> (std::make_unique<Ring>());
 }

@@ -19,6 +19,10 @@ public:
     juce::Font getComboBoxFont (juce::ComboBox&) override;
     void positionComboBoxText (juce::ComboBox&, juce::Label&) override;
 
+    /** A ring in the house accent a little outside the focused control,
+        drawn only while the keyboard is in use (see FocusRing). */
+    std::unique_ptr<juce::FocusOutline> createFocusOutlineForComponent (juce::Component&) override;
+
     juce::Typeface::Ptr regularTypeface;
     juce::Typeface::Ptr semiboldTypeface;
 

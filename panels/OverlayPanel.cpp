@@ -1,18 +1,44 @@
 #include "OverlayPanel.h"
 #include "../look/ButtonFace.h"
 
-OverlayPanel::OverlayPanel()
+OverlayPanel::OverlayPanel (const juce::String& title)
+    : closeButton ({ "X", [] { return juce::String ("Close"); }, nullptr, [this] { close(); } }, *this)
 {
-    closeButton.setName ("X");
+    setTitle (title);
     addAndMakeVisible (closeButton);
-    closeButton.addListener (this);
-    closeButton.setAlpha (0.0f);
+    closeButton.setExplicitFocusOrder (1000);
+    closeButton.addShortcut (juce::KeyPress (juce::KeyPress::escapeKey));
 
     // Tab and Shift+Tab stay among the panel's own controls.
     setFocusContainerType (FocusContainerType::keyboardFocusContainer);
 }
 
 OverlayPanel::~OverlayPanel() = default;
+
+std::unique_ptr<ScreenButton> OverlayPanel::makeButton (ScreenControl control)
+{
+    auto button = std::make_unique<ScreenButton> (std::move (control), *this);
+    addFocusable (*button);
+    return button;
+}
+
+ScreenText& OverlayPanel::addText (std::function<juce::String()> text)
+{
+    auto* t = texts.add (std::make_unique<ScreenText> (std::move (text)));
+    addAndMakeVisible (*t);
+    return *t;
+}
+
+void OverlayPanel::buttonClicked (juce::Button* button)
+{
+    if (auto* b = dynamic_cast<ScreenButton*> (button); b != nullptr && b->control.action)
+        b->control.action();
+}
+
+std::unique_ptr<juce::AccessibilityHandler> OverlayPanel::createAccessibilityHandler()
+{
+    return std::make_unique<juce::AccessibilityHandler> (*this, juce::AccessibilityRole::group);
+}
 
 juce::Rectangle<int> OverlayPanel::unitBounds (float x, float y, float width, float height) const
 {
@@ -49,5 +75,10 @@ void OverlayPanel::paintFrame (juce::Graphics& g, const juce::String& title)
 void OverlayPanel::close()
 {
     if (auto* parent = getParentComponent())
+    {
         parent->removeChildComponent (this);
+
+        if (onClose)
+            onClose();
+    }
 }

@@ -82,11 +82,62 @@ void panel_changelog::ChangelogContent::paint (juce::Graphics& g)
     }
 }
 
+juce::String panel_changelog::ChangelogContent::getPlainText() const
+{
+    juce::StringArray lines;
+
+    for (const auto& block : laidOut)
+        if (block.kind != BlockKind::Blank)
+            lines.add ((block.kind == BlockKind::Bullet ? juce::String::charToString ((juce::juce_wchar) 0x2022) + " " : juce::String())
+                       + block.text.getText());
+
+    return lines.joinIntoString ("\n");
+}
+
+namespace
+{
+    /** The notes as text a screen reader can read through, line by line. */
+    class NotesText : public juce::AccessibilityTextInterface
+    {
+    public:
+        explicit NotesText (const panel_changelog::ChangelogContent& c) : content (c) {}
+
+        bool isDisplayingProtectedText() const override          { return false; }
+        bool isReadOnly() const override                         { return true; }
+        int getTotalNumCharacters() const override               { return content.getPlainText().length(); }
+        juce::Range<int> getSelection() const override           { return {}; }
+        void setSelection (juce::Range<int>) override            {}
+        int getTextInsertionOffset() const override              { return 0; }
+        juce::String getText (juce::Range<int> r) const override { return content.getPlainText().substring (r.getStart(), r.getEnd()); }
+        void setText (const juce::String&) override              {}
+        int getOffsetAtPoint (juce::Point<int>) const override   { return 0; }
+
+        juce::RectangleList<int> getTextBounds (juce::Range<int>) const override
+        {
+            return { content.getScreenBounds() };
+        }
+
+    private:
+        const panel_changelog::ChangelogContent& content;
+    };
+}
+
+std::unique_ptr<juce::AccessibilityHandler> panel_changelog::ChangelogContent::createAccessibilityHandler()
+{
+    return std::make_unique<juce::AccessibilityHandler> (*this, juce::AccessibilityRole::staticText, juce::AccessibilityActions(),
+                                                         juce::AccessibilityHandler::Interfaces { std::make_unique<NotesText> (*this) });
+}
+
 //==============================================================================
 panel_changelog::panel_changelog (const juce::String& releaseNotes, const juce::String& name)
-    : productName (name), blocks (parseReleaseNotes (releaseNotes))
+    : OverlayPanel ("CHANGELOG - " + name.toUpperCase()), productName (name), blocks (parseReleaseNotes (releaseNotes))
 {
-    addAndMakeVisible (viewport);
+    // The notes take focus, so the keys that scroll them (arrows, pages) reach the viewport.
+    content.setTitle ("Release notes");
+    content.setWantsKeyboardFocus (true);
+    content.setHasFocusOutline (true);
+    addFocusable (viewport);
+    viewport.setWantsKeyboardFocus (false);
     viewport.setViewedComponent (&content, false);
     viewport.setScrollBarsShown (true, false, false, false);
 }
@@ -95,7 +146,7 @@ panel_changelog::~panel_changelog() = default;
 
 void panel_changelog::paint (juce::Graphics& g)
 {
-    paintFrame (g, "CHANGELOG - " + productName.toUpperCase());
+    paintFrame (g, getTitle());
 }
 
 void panel_changelog::resized()
@@ -103,9 +154,4 @@ void panel_changelog::resized()
     viewport.setBounds (unitBounds (4.0f, 12.0f, 92.0f, 80.0f));
     content.layoutBlocks (viewport.getMaximumVisibleWidth(), unit);
     layoutCloseButton();
-}
-
-void panel_changelog::buttonClicked (juce::Button*)
-{
-    close();
 }

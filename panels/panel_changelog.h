@@ -13,7 +13,6 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
-    void buttonClicked (juce::Button*) override;
 
     struct LaidOutBlock
     {
@@ -31,6 +30,10 @@ public:
 
         void layoutBlocks (int width, float unit);
         void paint (juce::Graphics&) override;
+
+        /** The notes as plain text, a block a line, for screen readers. */
+        juce::String getPlainText() const;
+        std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
         const std::vector<LaidOutBlock>& getLaidOut() const noexcept   { return laidOut; }
 

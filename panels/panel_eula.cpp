@@ -2,8 +2,10 @@
 #include "../look/Palette.h"
 
 panel_eula::panel_eula (juce::String licence)
+    : OverlayPanel ("LICENSE AGREEMENT")
 {
-    addAndMakeVisible (licenceView);
+    addFocusable (licenceView);
+    licenceView.setTitle ("License agreement");
     licenceView.setMultiLine (true, true);
     licenceView.setText (licence);
     licenceView.applyColourToAllText (Palette::warmGrey);
@@ -22,9 +24,4 @@ void panel_eula::resized()
 {
     licenceView.setBounds (unitBounds (4.0f, 12.0f, 92.0f, 80.0f));
     layoutCloseButton();
-}
-
-void panel_eula::buttonClicked (juce::Button*)
-{
-    close();
 }

@@ -12,7 +12,6 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
-    void buttonClicked (juce::Button*) override;
 
     juce::TextEditor& getLicenceView() noexcept   { return licenceView; }
 

@@ -3,8 +3,16 @@
 #include "../install/SettingsFile.h"
 #include "../look/ButtonFace.h"
 
+namespace
+{
+    const juce::String noteParagraph ("Destinations used by all Tessarine installers. Please note that each format defaults to the 'correct' "
+                                      "destination as determined by the entity in charge of that format. We recommend leaving these paths "
+                                      "as-is. Otherwise, your mileage can and will vary.");
+}
+
 panel_settings::panel_settings (const juce::File& file, const std::array<juce::File, 4>& folders, FolderCallback callback)
-    : settingsFile (file), foldersInUse (folders), onFolderChosen (std::move (callback))
+    : OverlayPanel ("SETTINGS"), settingsFile (file), foldersInUse (folders), onFolderChosen (std::move (callback)),
+      noteText (addText ([] { return noteParagraph; }))
 {
     chooseFolder = [this] (const juce::String& title, const juce::File& start, std::function<void (const juce::File&)> completion)
     {
@@ -20,6 +28,7 @@ panel_settings::panel_settings (const juce::File& file, const std::array<juce::F
 
     for (size_t i = 0; i < folderRows.size(); ++i)
     {
+        // A row the file names no folder for shows the one in use, greyed.
         auto editor = std::make_unique<juce::TextEditor>();
         editor->setReadOnly (true);
         editor->setCaretVisible (false);
@@ -28,16 +37,27 @@ panel_settings::panel_settings (const juce::File& file, const std::array<juce::F
         editor->setColour (juce::TextEditor::textColourId, Palette::warmGrey);
         editor->setText (document != nullptr ? document->getStringAttribute (folderRows[i].attributeName) : juce::String(), false);
         editor->applyColourToAllText (Palette::warmGrey);
-        addAndMakeVisible (*editor);
+        editor->setTitle (folderRows[i].label + " install folder");
+        editor->setHasFocusOutline (true);
+        addFocusable (*editor);
         pathEditors.push_back (std::move (editor));
+        showFolderInUse ((int) i);
 
-        auto button = std::make_unique<juce::TextButton>();
-        button->setName ("BROWSE" + juce::String ((int) i));
-        button->setAlpha (0.0f);
-        button->addListener (this);
-        addAndMakeVisible (*button);
-        browseButtons.push_back (std::move (button));
+        const auto row = (int) i;
+        const auto label = folderRows[i].label;
+        browseButtons.push_back (makeButton ({ "BROWSE" + juce::String (row), [] { return juce::String ("Choose folder"); },
+                                               [label] { return "Choose the " + label + " install folder"; },
+                                               [this, row] { browse (row); },
+                                               [this, row] { return foldersInUse[(size_t) row].getFullPathName(); } }));
     }
+}
+
+void panel_settings::showFolderInUse (int row)
+{
+    auto& editor = *pathEditors[(size_t) row];
+    const auto inUse = foldersInUse[(size_t) row].getFullPathName();
+    editor.setTextToShowWhenEmpty (inUse, Palette::warmGrey.withAlpha (0.5f));
+    editor.setDescription ("in use: " + inUse);
 }
 
 panel_settings::~panel_settings() = default;
@@ -47,6 +67,7 @@ void panel_settings::resized()
     const auto u = unit;
     layoutCloseButton();
     auto y = 16.0f * u;
+    noteText.setBounds (unitBounds (4.0f, 50.0f, 92.0f, 20.0f));
 
     for (size_t i = 0; i < pathEditors.size(); ++i)
     {
@@ -79,36 +100,26 @@ void panel_settings::paint (juce::Graphics& g)
 
     g.setColour (Palette::warmGrey.withAlpha ((juce::uint8) 0xB2));
     g.setFont (2.5f * u);
-    g.drawFittedText ("Destinations used by all Tessarine installers. Please note that each format defaults to the 'correct' "
-                      "destination as determined by the entity in charge of that format. We recommend leaving these paths "
-                      "as-is. Otherwise, your mileage can and will vary.",
-                      unitBounds (4.0f, 50.0f, 92.0f, 20.0f),
+    g.drawFittedText (noteParagraph, unitBounds (4.0f, 50.0f, 92.0f, 20.0f),
                       juce::Justification::topLeft, 3, 0.0f);
 }
 
 juce::File panel_settings::startFolderFor (int row) const
 {
-    const auto path = pathEditors[(size_t) row]->getText();
-    return SettingsFile::installFolderFromSetting (path).isDirectory() ? juce::File (path) : juce::File();
-}
-
-void panel_settings::buttonClicked (juce::Button* button)
-{
-    const auto name = button->getName();
-
-    if (name == "X")
+    for (auto folder = foldersInUse[(size_t) row]; folder != juce::File(); folder = folder.getParentDirectory())
     {
-        close();
-        return;
+        if (folder.isDirectory())
+            return folder;
+
+        if (folder.getParentDirectory() == folder)
+            break;
     }
 
-    if (! name.startsWith ("BROWSE"))
-        return;
+    return {};
+}
 
-    const auto row = name.substring (6).getIntValue();
-    if (row < 0 || row >= (int) folderRows.size())
-        return;
-
+void panel_settings::browse (int row)
+{
     chooseFolder ("Choose the " + folderRows[(size_t) row].label + " install folder", startFolderFor (row),
                   [safeThis = juce::Component::SafePointer<panel_settings> (this), row] (const juce::File& result)
                   {
@@ -125,6 +136,7 @@ void panel_settings::folderChosen (int row, const juce::File& result)
 
     pathEditors[(size_t) row]->setText (path, false);
     foldersInUse[(size_t) row] = SettingsFile::installFolderFromSetting (path);
+    showFolderInUse (row);
 
     if (settingsFile != juce::File())
         SettingsFile::writeFolderSetting (settingsFile.getParentDirectory(), folderRows[(size_t) row].attributeName, path, foldersInUse);

@@ -19,10 +19,10 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
-    void buttonClicked (juce::Button*) override;
 
-    /** Where the chooser of a row starts: the row's folder when it exists, else
-        nothing, and the system picks. */
+    /** Where the chooser of a row starts: the row's folder in use, or the
+        nearest folder above it that exists; nothing (the system picks) when
+        none does. */
     juce::File startFolderFor (int row) const;
 
     /** The chooser's result for a row; an empty path means it was cancelled.
@@ -48,6 +48,10 @@ private:
     FolderCallback onFolderChosen;
     std::array<FolderRow, 4> folderRows;
     std::vector<std::unique_ptr<juce::TextEditor>> pathEditors;
-    std::vector<std::unique_ptr<juce::TextButton>> browseButtons;
+    std::vector<std::unique_ptr<ScreenButton>> browseButtons;
+    ScreenText& noteText;
+
+    void browse (int row);
+    void showFolderInUse (int row);
     std::unique_ptr<juce::FileChooser> chooser;
 };

@@ -20,18 +20,38 @@ juce::String supportMailAddress (const juce::String& productName, const juce::St
          + "&body=" + juce::URL::addEscapeChars (body, true);
 }
 
-panel_support::panel_support (const juce::String& name, const juce::String& version)
-    : productName (name), productVersion (version),
-      discordIcon (juce::Drawable::createFromImageData (BinaryData::icon_discord_svg, (size_t) BinaryData::icon_discord_svgSize)),
-      mailIcon (juce::Drawable::createFromImageData (BinaryData::icon_mail_svg, (size_t) BinaryData::icon_mail_svgSize))
+namespace
 {
-    for (auto [button, name] : { std::pair { &discordButton, "DISCORD" }, std::pair { &mailButton, "MAIL" } })
+    const juce::String discordText ("The Tessarine Discord is a vibrant community of musicians and producers, and this is the fastest way "
+                                    "to get answers to simple questions. Just join and drop in the appropriate channel. ");
+    const juce::String mailText ("If you have more complicated questions, or matters that need to remain private, concerning account "
+                                 "information, etc., feel free to email us.");
+    const juce::String copyrightText ("Copyright (C) 2026 Tessarine. All rights reserved.");
+
+    juce::String aboutParagraph()
     {
-        addAndMakeVisible (*button);
-        button->setName (name);
-        button->setAlpha (0.0f);
-        button->addListener (this);
+        return juce::String ("The Tessarine Plugin Manager v") + identity::applicationVersion
+             + " cross-platform installater. \nFeel free to drop us a line if you have any suggestions or questions concerning its use.";
     }
+}
+
+panel_support::panel_support (const juce::String& name, const juce::String& version)
+    : OverlayPanel ("SUPPORT"), productName (name), productVersion (version),
+      discordIcon (juce::Drawable::createFromImageData (BinaryData::icon_discord_svg, (size_t) BinaryData::icon_discord_svgSize)),
+      mailIcon (juce::Drawable::createFromImageData (BinaryData::icon_mail_svg, (size_t) BinaryData::icon_mail_svgSize)),
+      aboutText (addText ([] { return "About Tessarine Plugin Manager. " + aboutParagraph() + " " + copyrightText; }))
+{
+    // Each button's help is the paragraph painted beside it.
+    discordButton = makeButton ({ "DISCORD", [] { return juce::String ("Discord: join the Tessarine community server"); },
+                                  [] { return discordText; },
+                                  [this] { openUrl (juce::URL (SupportContacts::discordInviteUrl)); } });
+    mailButton = makeButton ({ "MAIL", [] { return juce::String ("E-mail support: write a message with your system filled in"); },
+                               [] { return mailText; },
+                               [this]
+                               {
+                                   openUrl (juce::URL (supportMailAddress (productName, productVersion, juce::SystemStats::getOperatingSystemName(),
+                                                                           juce::SystemStats::getDeviceDescription(), juce::SystemStats::getCpuModel())));
+                               } });
 }
 
 panel_support::~panel_support() = default;
@@ -39,8 +59,9 @@ panel_support::~panel_support() = default;
 void panel_support::resized()
 {
     layoutCloseButton();
-    discordButton.setBounds (unitBounds (10.0f, 15.0f, 10.0f, 10.0f));
-    mailButton.setBounds (unitBounds (10.0f, 35.0f, 10.0f, 10.0f));
+    discordButton->setBounds (unitBounds (10.0f, 15.0f, 10.0f, 10.0f));
+    mailButton->setBounds (unitBounds (10.0f, 35.0f, 10.0f, 10.0f));
+    aboutText.setBounds (unitBounds (10.0f, 57.0f, 80.0f, 33.0f));
 }
 
 void panel_support::paintIconButton (juce::Graphics& g, const juce::Button& b, juce::Drawable& icon)
@@ -75,32 +96,15 @@ void panel_support::paint (juce::Graphics& g)
     };
 
     heading ("DISCORD", 7.0f, 5.0f, Palette::offWhite);
-    paintIconButton (g, discordButton, *discordIcon);
-    paragraph ("The Tessarine Discord is a vibrant community of musicians and producers, and this is the fastest way "
-               "to get answers to simple questions. Just join and drop in the appropriate channel. ", beside (discordButton));
+    paintIconButton (g, *discordButton, *discordIcon);
+    paragraph (discordText, beside (*discordButton));
 
     heading ("E-MAIL", 27.0f, 5.0f, Palette::offWhite);
-    paintIconButton (g, mailButton, *mailIcon);
-    paragraph ("If you have more complicated questions, or matters that need to remain private, concerning account "
-               "information, etc., feel free to email us.", beside (mailButton));
+    paintIconButton (g, *mailButton, *mailIcon);
+    paragraph (mailText, beside (*mailButton));
 
     heading ("ABOUT TESSARINE PLUGIN MANAGER", 57.0f, 3.0f, Palette::warmGrey);
-    paragraph (juce::String ("The Tessarine Plugin Manager v") + identity::applicationVersion
-                   + " cross-platform installater. \nFeel free to drop us a line if you have any suggestions or questions concerning its use.",
-               { 10.0f * u, 65.0f * u, 80.0f * u, 30.0f * u });
+    paragraph (aboutParagraph(), { 10.0f * u, 65.0f * u, 80.0f * u, 30.0f * u });
 
-    g.drawSingleLineText ("Copyright (C) 2026 Tessarine. All rights reserved.", (int) (10.0f * u), (int) (88.0f * u));
-}
-
-void panel_support::buttonClicked (juce::Button* button)
-{
-    const auto name = button->getName();
-
-    if (name == "X")
-        close();
-    else if (name == "DISCORD")
-        openUrl (juce::URL (SupportContacts::discordInviteUrl));
-    else if (name == "MAIL")
-        openUrl (juce::URL (supportMailAddress (productName, productVersion, juce::SystemStats::getOperatingSystemName(),
-                                                juce::SystemStats::getDeviceDescription(), juce::SystemStats::getCpuModel())));
+    g.drawSingleLineText (copyrightText, (int) (10.0f * u), (int) (88.0f * u));
 }

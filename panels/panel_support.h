@@ -13,7 +13,6 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
-    void buttonClicked (juce::Button*) override;
 
     const juce::String productName;
     const juce::String productVersion;
@@ -24,8 +23,9 @@ public:
 private:
     void paintIconButton (juce::Graphics&, const juce::Button&, juce::Drawable&);
 
-    juce::TextButton mailButton, discordButton;
     std::unique_ptr<juce::Drawable> discordIcon, mailIcon;
+    ScreenText& aboutText;
+    std::unique_ptr<ScreenButton> discordButton, mailButton;
 };
 
 /** The support e-mail as a "mailto:" address: subject and body filled in with

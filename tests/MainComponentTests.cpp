@@ -60,26 +60,31 @@ TEST (MainComponent, ChildrenFollowTheLayoutTableAtBothSizes)
     EXPECT_FLOAT_EQ (main.getHintLabel().getFont().getHeight(), 30.0f);
 }
 
-TEST (MainComponent, ButtonsAreInvisibleNamedAreasInStackingOrder)
+TEST (MainComponent, ButtonsAreInvisibleNamedAreasInReadingOrder)
 {
     IsolatedHome home;
     MainComponent main;
 
-    const juce::StringArray expectedOrder { "EULA", "MANUAL", "WEBSITE", "SUPPORT", "SETTINGS", "CHANGES",
-                                            "VST3", "VST2", "CLAP", "AAX", "INSTALL", "SELECT_ALL", "" };
-    ASSERT_EQ (main.getNumChildComponents(), expectedOrder.size());
+    // Tab walks them in this order: the tiles row by row, SELECT ALL,
+    // INSTALL, then the links row by row.
+    const juce::StringArray expectedOrder { "VST3", "CLAP", "AAX", "VST2", "SELECT_ALL", "INSTALL",
+                                            "EULA", "WEBSITE", "SETTINGS", "MANUAL", "SUPPORT", "CHANGES" };
+    juce::Array<juce::Button*> buttons;
+    for (auto* child : main.getChildren())
+        if (auto* button = dynamic_cast<juce::Button*> (child))
+            buttons.add (button);
+    ASSERT_EQ (buttons.size(), expectedOrder.size());
 
     for (int i = 0; i < expectedOrder.size(); ++i)
     {
-        auto* child = main.getChildComponent (i);
-        EXPECT_EQ (child->getName(), expectedOrder[i]);
-        EXPECT_TRUE (child->isVisible());
-
-        if (auto* button = dynamic_cast<juce::TextButton*> (child))
-        {
-            EXPECT_EQ (button->getAlpha(), 0.0f) << expectedOrder[i];
-            EXPECT_TRUE (button->getButtonText().isEmpty());
-        }
+        auto* button = buttons[i];
+        EXPECT_EQ (button->getName(), expectedOrder[i]);
+        EXPECT_TRUE (button->isVisible());
+        EXPECT_EQ (button->getAlpha(), 0.0f) << expectedOrder[i];
+        EXPECT_TRUE (button->getButtonText().isEmpty());
+        EXPECT_EQ (button->getExplicitFocusOrder(), i + 1) << expectedOrder[i];
+        EXPECT_TRUE (button->getWantsKeyboardFocus());
+        EXPECT_FALSE (button->getMouseClickGrabsKeyboardFocus()) << "a mouse user would get a focus ring";
     }
 
     auto& hint = main.getHintLabel();

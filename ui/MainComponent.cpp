@@ -10,6 +10,7 @@
 #include "../panels/panel_settings.h"
 #include "../panels/panel_support.h"
 #include "../platform/Platform.h"
+#include <algorithm>
 #include <BinaryData.h>
 #include <Identity.h>
 
@@ -62,21 +63,47 @@ MainComponent::MainComponent()
     for (int format = 0; format < numFormats; ++format)
         recoverInstallFolder (installFolders[(size_t) format], productName, format, platform::systemFileSystem(), 0);
 
-    for (size_t i = 0; i < extraButtons.size(); ++i)
-        extraButtons[i] = makeInvisibleButton (extraNames[i]);
-
     // Formats already on this machine start selected, so one click on INSTALL
     // updates exactly what the user has; a newer copy than the one carried is
     // never replaced by that click, only when the user selects it.
-    for (size_t i = 0; i < formatButtons.size(); ++i)
+    for (size_t i = 0; i < selected.size(); ++i)
     {
         const auto found = detectInstallState ((int) i);
         selected[i] = found.state != InstallState::NotInstalled && ! isNewerThanCarried (found, productVersion);
-        formatButtons[i] = makeInvisibleButton (formatNames[i]);
     }
 
-    installButton = makeInvisibleButton ("INSTALL");
-    selectAllButton = makeInvisibleButton ("SELECT_ALL");
+    // Tab follows the table: tiles, SELECT ALL, INSTALL, then the links.
+    for (auto& control : controlTable())
+    {
+        controls.push_back (std::make_unique<ScreenButton> (std::move (control), *this));
+        addAndMakeVisible (*controls.back());
+        controls.back()->setExplicitFocusOrder ((int) controls.size());
+    }
+
+    const auto named = [this] (const juce::String& name)
+    {
+        const auto found = std::find_if (controls.begin(), controls.end(), [&] (const auto& b) { return b->getName() == name; });
+        jassert (found != controls.end());
+        return found->get();
+    };
+
+    for (size_t i = 0; i < extraButtons.size(); ++i)
+        extraButtons[i] = named (extraNames[i]);
+
+    for (size_t i = 0; i < formatButtons.size(); ++i)
+        formatButtons[i] = named (formatNames[i]);
+
+    installButton = named ("INSTALL");
+    selectAllButton = named ("SELECT_ALL");
+
+    productText = std::make_unique<ScreenText> ([this] { return productName + ", version " + productVersion + platformSuffix; });
+    managerText = std::make_unique<ScreenText> ([] { return juce::String ("Plugin manager v") + identity::applicationVersion; });
+    runStatusText = std::make_unique<ScreenText> ([this] { return runText(); });
+    runStatusText->setExplicitFocusOrder (1);
+    runStatusText->setHasFocusOutline (true);
+
+    for (auto* text : { productText.get(), managerText.get(), runStatusText.get() })
+        addChildComponent (*text);
 
     hintLabel = std::make_unique<juce::Label>();
     addAndMakeVisible (*hintLabel);
@@ -84,6 +111,8 @@ MainComponent::MainComponent()
     hintLabel->setColour (juce::Label::textColourId, Palette::warmGrey.withAlpha (0.5f));
     hintLabel->setText (identity::applicationVersion, juce::dontSendNotification);
 
+    updateControlVisibility();
+    focusRingWatcher = std::make_unique<FocusRing::Watcher> (*this);
     setSize (600, 600);
 }
 
@@ -102,21 +131,6 @@ MainComponent::~MainComponent()
     // The look-and-feel stays the default until it goes, last of the members;
     // the framework then falls back to its own. Resetting the default here
     // would make the closing window rebuild its native peer during shutdown.
-}
-
-std::unique_ptr<juce::TextButton> MainComponent::makeInvisibleButton (const juce::String& name)
-{
-    auto button = std::make_unique<juce::TextButton>();
-    addAndMakeVisible (*button);
-    button->setName (name);
-    button->setAlpha (0.0f);
-    button->addListener (this);
-
-    // Nothing shows where keyboard focus on an invisible button would be, and
-    // focus could then walk to buttons under an open panel.
-    button->setWantsKeyboardFocus (false);
-    button->setMouseClickGrabsKeyboardFocus (false);
-    return button;
 }
 
 void MainComponent::loadSettings()
@@ -151,6 +165,10 @@ void MainComponent::resized()
     place (*formatButtons[aaxFormat],   4.0f * u, 42.0f * u, 45.0f * u, 10.0f * u);
     place (*formatButtons[vst2Format], 51.0f * u, 42.0f * u, 45.0f * u, 10.0f * u);
     place (*hintLabel,                  4.0f * u, 90.0f * u, 92.0f * u,  3.0f * u);
+    place (*productText,                4.0f * u,  8.0f * u, 92.0f * u, 12.0f * u);
+    place (*managerText,               75.0f * u,  1.0f * u, 21.0f * u,  6.0f * u);
+    const auto area = runArea();
+    place (*runStatusText, area.getX(), area.getY(), area.getWidth(), area.getHeight());
 
     hintLabel->setFont (juce::Font (lookAndFeel.regularTypeface).withHeight (3.0f * u));
 
@@ -162,6 +180,38 @@ void MainComponent::fitPanel (OverlayPanel& panel)
     panel.unit = layoutUnit;
     panel.setBounds (getBounds());
     panel.setAlwaysOnTop (true);
+}
+
+OverlayPanel* MainComponent::openPanelShown() const
+{
+    for (auto* panel : std::initializer_list<OverlayPanel*> { eulaPanel.get(), supportPanel.get(),
+                                                             settingsPanel.get(), changelogPanel.get() })
+        if (panel != nullptr && panel->getParentComponent() == this)
+            return panel;
+
+    return nullptr;
+}
+
+void MainComponent::updateControlVisibility()
+{
+    // Under a panel nothing of the main screen can be reached, by Tab or by
+    // a screen reader: hidden, it is out of both.
+    const bool underPanel = openPanelShown() != nullptr;
+    const bool running = run != nullptr;
+
+    runStatusText->setWantsKeyboardFocus (running);
+    runStatusText->setVisible (running && ! underPanel);
+    productText->setVisible (! underPanel);
+    managerText->setVisible (! underPanel);
+
+    for (auto& button : controls)
+        button->setVisible (! underPanel && ! (running && startsRuns (button.get())));
+}
+
+bool MainComponent::startsRuns (const juce::Component* c) const
+{
+    return c == installButton || c == selectAllButton
+        || std::find (formatButtons.begin(), formatButtons.end(), c) != formatButtons.end();
 }
 
 void MainComponent::refitPanels()

@@ -6,6 +6,7 @@
 #include "../install/Installer.h"
 #include "../install/InstallRun.h"
 #include "../look/CustomLookAndFeel.h"
+#include "../look/ScreenControls.h"
 #include <functional>
 #include <array>
 #include <memory>
@@ -23,8 +24,10 @@ inline constexpr std::array<const char*, 6> extraNames { "EULA", "MANUAL", "WEBS
     its invisible buttons laid out in proportion to the width, and the install
     folders loaded from the shared settings file.
 
-    Every clickable area is a fully transparent TextButton identified by its
-    component name; the component paints what the user sees beneath them. */
+    Every clickable area is a fully transparent ScreenButton identified by its
+    component name; the component paints what the user sees beneath them.
+    Each button's title, hint, state and action come from one table, which
+    the mouse, the keyboard and screen readers share. */
 class MainComponent : public juce::Component,
                       public juce::Button::Listener,
                       private juce::Timer
@@ -93,6 +96,13 @@ public:
     /** Opens web pages; the browser by default. */
     std::function<void (const juce::URL&)> openUrl = [] (const juce::URL& url) { url.launchInDefaultBrowser(); };
 
+    /** Speaks through the screen reader, if one runs: a run's start, a wait
+        for a file in use, and its end. */
+    std::function<void (const juce::String&)> announce = [] (const juce::String& text)
+    {
+        juce::AccessibilityHandler::postAnnouncement (text, juce::AccessibilityHandler::AnnouncementPriority::high);
+    };
+
     //==============================================================================
     float getLayoutUnit() const noexcept                                 { return layoutUnit; }
     bool isSelected (int format) const                                   { return selected[(size_t) format]; }
@@ -113,7 +123,26 @@ private:
     void paintFinishedDisplay (juce::Graphics&, float u);
     void paintFormatArea (juce::Graphics&, float u);
     void paintRunDisplay (juce::Graphics&, float u);
-    juce::String hintFor (const juce::String& buttonName) const;
+
+    /** The main screen's controls, in reading order: what each is called,
+        says and does. */
+    std::vector<ScreenControl> controlTable();
+    juce::String tileHint (int format) const;
+
+    /** What a format's row of the run display says now. */
+    juce::String runRowText (int format) const;
+
+    /** The run display, or the finished screen's result, as one text. */
+    juce::String runText() const;
+    juce::String startAnnouncement() const;
+    juce::String finishAnnouncement() const;
+
+    /** Shows the controls the screen offers now: none under a panel, no
+        tiles, SELECT ALL or INSTALL once a run has started. */
+    void updateControlVisibility();
+
+    /** The tiles, SELECT ALL and INSTALL: the controls gone once a run starts. */
+    bool startsRuns (const juce::Component*) const;
 
     void timerCallback() override;
     void finishRun();
@@ -128,10 +157,12 @@ private:
     /** The area the run's progress and the finished display take. */
     juce::Rectangle<float> runArea() const;
 
-    /** Shows a newly made panel over the whole screen; one of its kind before
-        it is destroyed now. */
+    /** Shows a newly made panel over the whole screen and gives it the
+        focus; one of its kind before it is destroyed now. Closing it gives
+        the focus back to the button that opened it. */
     template <typename Panel>
-    void openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<Panel> panel);
+    void openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<Panel> panel, const juce::String& opener);
+    void panelClosed();
 
     /** Gives a panel the current unit, then the whole screen, and keeps it on
         top. The unit goes in first, so the panel's own layout already uses it. */
@@ -139,7 +170,7 @@ private:
 
     /** Refits every panel held, shown or closed. */
     void refitPanels();
-    std::unique_ptr<juce::TextButton> makeInvisibleButton (const juce::String& name);
+    OverlayPanel* openPanelShown() const;
 
     //==============================================================================
     int lastModifierFlags = 0;
@@ -149,10 +180,17 @@ private:
     juce::String productVersion;
     juce::String platformSuffix;
 
-    std::array<std::unique_ptr<juce::TextButton>, extraNames.size()> extraButtons;
-    std::array<std::unique_ptr<juce::TextButton>, numFormats> formatButtons;
-    std::unique_ptr<juce::TextButton> installButton;
-    std::unique_ptr<juce::TextButton> selectAllButton;
+    std::vector<std::unique_ptr<ScreenButton>> controls;
+    std::array<ScreenButton*, extraNames.size()> extraButtons {};
+    std::array<ScreenButton*, numFormats> formatButtons {};
+    ScreenButton* installButton = nullptr;
+    ScreenButton* selectAllButton = nullptr;
+
+    // What the screen paints as text, for screen readers.
+    std::unique_ptr<ScreenText> productText, managerText, runStatusText;
+    std::unique_ptr<FocusRing::Watcher> focusRingWatcher;
+    juce::Component::SafePointer<juce::Component> panelOpener;
+    bool waitAnnounced = false;
 
     std::unique_ptr<panel_eula> eulaPanel;
     std::unique_ptr<panel_support> supportPanel;

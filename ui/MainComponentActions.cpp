@@ -11,11 +11,30 @@
 #include <BinaryData.h>
 
 template <typename Panel>
-void MainComponent::openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<Panel> panel)
+void MainComponent::openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<Panel> panel, const juce::String& opener)
 {
     member = std::move (panel);
+    member->onClose = [this] { panelClosed(); };
+    panelOpener = nullptr;
+
+    for (auto& button : controls)
+        if (button->getName() == opener)
+            panelOpener = button.get();
+
     addAndMakeVisible (*member);
     fitPanel (*member);
+    updateControlVisibility();
+
+    if (member->isShowing())
+        member->grabKeyboardFocus();
+}
+
+void MainComponent::panelClosed()
+{
+    updateControlVisibility();
+
+    if (panelOpener != nullptr && panelOpener->isShowing())
+        panelOpener->grabKeyboardFocus();
 }
 
 void MainComponent::buttonClicked (juce::Button* button)
@@ -24,56 +43,64 @@ void MainComponent::buttonClicked (juce::Button* button)
     if (isRunning())
         return;
 
-    const auto name = button->getName();
+    if (auto* b = dynamic_cast<ScreenButton*> (button); b != nullptr && b->control.action)
+        b->control.action();
+}
 
-    if (name == "EULA")
+std::vector<ScreenControl> MainComponent::controlTable()
+{
+    const auto says = [] (const char* text) { return [text] { return juce::String (text); }; };
+    std::vector<ScreenControl> table;
+
+    // The tiles in reading order: the top row, then the bottom one.
+    for (auto format : { vst3Format, clapFormat, aaxFormat, vst2Format })
     {
-        openPanel (eulaPanel, std::make_unique<panel_eula> (licenceText));
+        const auto i = (size_t) format;
+        table.push_back ({ formatNames[i], says (formatNames[i]), [this, format] { return tileHint (format); },
+                           [this, i] { selected[i] = ! selected[i]; repaint(); },
+                           [this, format] { return installStateText (detectInstallState (format)); },
+                           [this, i] { return selected[i]; } });
     }
-    else if (name == "SUPPORT")
-    {
-        openPanel (supportPanel, std::make_unique<panel_support> (productName, productVersion));
-    }
-    else if (name == "SETTINGS")
-    {
-        openPanel (settingsPanel, std::make_unique<panel_settings> (
-                       SettingsFile::settingsFileIn (settingsFolder), installFolders,
-                       [this] (const juce::String& attribute, const juce::String& path) { setInstallFolder (attribute, path); }));
-    }
-    else if (name == "CHANGES")
-    {
-        const auto notes = juce::String::createStringFromData (BinaryData::CHANGELOG_md, BinaryData::CHANGELOG_mdSize);
-        openPanel (changelogPanel, std::make_unique<panel_changelog> (notes, productName));
-    }
-    else if (name == "WEBSITE")
-    {
-        openUrl (websiteUrl);
-    }
-    else if (name == "MANUAL")
-    {
-        openUrl (manualUrl);
-    }
-    else if (name == "INSTALL")
-    {
-        // Shift as last reported decides, not the modifiers of the click itself.
-        installSelected();
-    }
-    else if (name == "SELECT_ALL")
-    {
-        selected.fill (true);
-        repaint();
-    }
-    else
-    {
-        for (size_t i = 0; i < formatNames.size(); ++i)
-        {
-            if (name == formatNames[i])
-            {
-                selected[i] = ! selected[i];
-                repaint();
-            }
-        }
-    }
+
+    table.push_back ({ "SELECT_ALL", says ("Select all formats"), says (""), [this] { selected.fill (true); repaint(); } });
+
+    // Shift as last reported decides, not the modifiers of the click itself.
+    table.push_back ({ "INSTALL", [this] { return juce::String (shiftHeld ? "Uninstall selected formats" : "Install selected formats"); },
+                       says ("Click to install selected. Shift-click to uninstall selected"),
+                       [this] { installSelected(); },
+                       [this]
+                       {
+                           juce::StringArray names;
+                           for (size_t i = 0; i < selected.size(); ++i)
+                               if (selected[i])
+                                   names.add (formatNames[i]);
+                           return names.isEmpty() ? juce::String ("Nothing selected") : "Selected: " + names.joinIntoString (", ");
+                       } });
+
+    // The links, row by row as they are laid out.
+    table.push_back ({ "EULA", says ("License agreement"), says ("Click to read End-User License Agreement"),
+                       [this] { openPanel (eulaPanel, std::make_unique<panel_eula> (licenceText), "EULA"); } });
+    table.push_back ({ "WEBSITE", says ("Product page on the Tessarine website, in your web browser"),
+                       says ("Click to open product page on the Tessarine website"), [this] { openUrl (websiteUrl); } });
+    table.push_back ({ "SETTINGS", says ("Settings: the install folder of each format"), says ("Click to set the install folder for each format"),
+                       [this]
+                       {
+                           openPanel (settingsPanel, std::make_unique<panel_settings> (
+                                          SettingsFile::settingsFileIn (settingsFolder), installFolders,
+                                          [this] (const juce::String& attribute, const juce::String& path) { setInstallFolder (attribute, path); }),
+                                      "SETTINGS");
+                       } });
+    table.push_back ({ "MANUAL", says ("Product manual, in your web browser"), says ("Click to open product manual in your web browser"),
+                       [this] { openUrl (manualUrl); } });
+    table.push_back ({ "SUPPORT", says ("Support by e-mail and Discord"), says ("Email and Discord support"),
+                       [this] { openPanel (supportPanel, std::make_unique<panel_support> (productName, productVersion), "SUPPORT"); } });
+    table.push_back ({ "CHANGES", says ("Release notes"), says ("Click to view release notes"),
+                       [this]
+                       {
+                           const auto notes = juce::String::createStringFromData (BinaryData::CHANGELOG_md, BinaryData::CHANGELOG_mdSize);
+                           openPanel (changelogPanel, std::make_unique<panel_changelog> (notes, productName), "CHANGES");
+                       } });
+    return table;
 }
 
 void MainComponent::installSelected()
@@ -90,8 +117,9 @@ void MainComponent::startRun (const std::array<bool, numFormats>& formats, bool 
 
     if (std::none_of (formats.begin(), formats.end(), [] (bool b) { return b; }))
     {
-        hintLabel->setText (uninstall ? "Select a format to uninstall first" : "Select a format to install first",
-                            juce::dontSendNotification);
+        const juce::String hint (uninstall ? "Select a format to uninstall first" : "Select a format to install first");
+        hintLabel->setText (hint, juce::dontSendNotification);
+        announce (hint);
         return;
     }
 
@@ -107,12 +135,18 @@ void MainComponent::startRun (const std::array<bool, numFormats>& formats, bool 
 
     run = std::make_unique<InstallRun> (request, *runFileSystem);
     shownStatus = {};
+    waitAnnounced = false;
 
-    for (auto& b : formatButtons)
-        b->setVisible (false);
+    // The controls that start runs go; focus on one of them moves to the
+    // run's own text, which says how it goes.
+    const bool focusLeaves = std::any_of (controls.begin(), controls.end(), [this] (const auto& b)
+                                          { return b->hasKeyboardFocus (false) && startsRuns (b.get()); });
+    updateControlVisibility();
 
-    selectAllButton->setVisible (false);
-    installButton->setVisible (false);
+    if (focusLeaves && runStatusText->isShowing())
+        runStatusText->grabKeyboardFocus();
+
+    announce (startAnnouncement());
 
     if (onRunStarting)
         onRunStarting (*run);
@@ -140,6 +174,9 @@ void MainComponent::showRunProgress()
                           || percent (status) != percent (shownStatus) || status.progress.waitingFor != shownStatus.progress.waitingFor
                           || status.finished != shownStatus.finished;
     shownStatus = status;
+
+    if (status.progress.phase == Phase::waiting && ! status.finished && ! std::exchange (waitAnnounced, true))
+        announce ("Waiting for a file in use: " + status.progress.waitingFor);
 
     if (status.finished)
         finishRun();
@@ -169,6 +206,7 @@ void MainComponent::finishRun()
     installFinished = true;
     hintLabel->setText (runSummary(), juce::dontSendNotification);
     repaint();
+    announce (finishAnnouncement());
 
     if (onRunFinished)
         onRunFinished (installOutcomes);

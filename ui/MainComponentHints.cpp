@@ -1,40 +1,24 @@
-// MainComponent's hover hints and modifier keys: the hint line says what a
-// click will do, and Shift turns INSTALL into UNINSTALL.
+// MainComponent's words: the hover hints (the hint line says what a click
+// will do, and Shift turns INSTALL into UNINSTALL), the finished screen's
+// summary, and what a screen reader is told of a run.
 
 #include "MainComponent.h"
 #include "../look/ButtonFace.h"
 
-juce::String MainComponent::hintFor (const juce::String& name) const
+juce::String MainComponent::tileHint (int format) const
 {
-    if (name == "EULA")      return "Click to read End-User License Agreement";
-    if (name == "MANUAL")    return "Click to open product manual in your web browser";
-    if (name == "WEBSITE")   return "Click to open product page on the Tessarine website";
-    if (name == "SUPPORT")   return "Email and Discord support";
-    if (name == "SETTINGS")  return "Click to set the install folder for each format";
-    if (name == "CHANGES")   return "Click to view release notes";
+    // A present copy reads "update", a current one too. A newer one is
+    // named, since a click would replace it with an older one.
+    const juce::String name (formatNames[(size_t) format]);
+    const auto found = detectInstallState (format);
 
-    for (size_t i = 0; i < formatNames.size(); ++i)
-    {
-        if (name == formatNames[i])
-        {
-            // A present copy reads "update", a current one too. A newer one is
-            // named, since a click would replace it with an older one.
-            const auto found = detectInstallState ((int) i);
+    if (found.state == InstallState::NotInstalled)
+        return "Select to install " + name;
 
-            if (found.state == InstallState::NotInstalled)
-                return "Select to install " + name;
+    if (isNewerThanCarried (found, productVersion))
+        return "Select to replace the newer v" + found.installedVersion + " of " + name + " with " + productVersion;
 
-            if (isNewerThanCarried (found, productVersion))
-                return "Select to replace the newer v" + found.installedVersion + " of " + name + " with " + productVersion;
-
-            return "Select to update " + name + " to " + productVersion;
-        }
-    }
-
-    if (name == "INSTALL")
-        return juce::String ("Click to install selected. ") + "Shift-click to uninstall selected";
-
-    return {};
+    return "Select to update " + name + " to " + productVersion;
 }
 
 void MainComponent::buttonStateChanged (juce::Button* button)
@@ -46,8 +30,9 @@ void MainComponent::buttonStateChanged (juce::Button* button)
         return;
     }
 
-    if (const auto hint = hintFor (button->getName()); hint.isNotEmpty())
-        hintLabel->setText (hint, juce::dontSendNotification);
+    if (auto* b = dynamic_cast<ScreenButton*> (button))
+        if (const auto hint = b->control.hint(); hint.isNotEmpty())
+            hintLabel->setText (hint, juce::dontSendNotification);
 }
 
 void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
@@ -185,4 +170,55 @@ void MainComponent::mouseExit (const juce::MouseEvent&)
 
     hoveredFailureLine = -1;
     hintLabel->setText (runSummary(), juce::dontSendNotification);
+}
+
+//==============================================================================
+namespace
+{
+    /** "VST3", "VST3 and CLAP", "VST3, CLAP and AAX". */
+    juce::String spokenList (const juce::StringArray& names)
+    {
+        if (names.size() < 2)
+            return names.joinIntoString ({});
+
+        return names.joinIntoString (", ", 0, names.size() - 1) + " and " + names[names.size() - 1];
+    }
+}
+
+juce::String MainComponent::startAnnouncement() const
+{
+    juce::StringArray names;
+    for (int format = 0; format < numFormats; ++format)
+        if (run->getRequest().formats[(size_t) format])
+            names.add (formatNames[(size_t) format]);
+
+    return (run->getRequest().uninstall ? "Uninstalling " : "Installing ") + spokenList (names);
+}
+
+juce::String MainComponent::finishAnnouncement() const
+{
+    juce::StringArray sentences;
+
+    for (int format = 0; format < numFormats; ++format)
+        if (installOutcomes[(size_t) format].processed)
+            sentences.add (juce::String (formatNames[(size_t) format]) + " " + runRowText (format) + ".");
+
+    return sentences.joinIntoString (" ");
+}
+
+juce::String MainComponent::runText() const
+{
+    if (run == nullptr)
+        return {};
+
+    juce::StringArray lines;
+
+    if (installFinished)
+        lines.add (didInstallSucceed() ? "SUCCESS!" : "FAILED!");
+
+    for (int format = 0; format < numFormats; ++format)
+        if (run->getRequest().formats[(size_t) format])
+            lines.add (juce::String (formatNames[(size_t) format]) + ": " + runRowText (format));
+
+    return lines.joinIntoString ("\n");
 }

@@ -114,6 +114,26 @@ namespace
     }
 }
 
+juce::String MainComponent::runRowText (int format) const
+{
+    const auto& status = shownStatus;
+    const auto& outcome = installOutcomes[(size_t) format].processed ? installOutcomes[(size_t) format] : status.outcomes[(size_t) format];
+    const bool uninstalling = run->getRequest().uninstall;
+
+    if (outcome.processed)
+    {
+        if (! outcome.succeeded)
+            return "failed: " + outcome.reason;
+
+        return outcome.note.isNotEmpty() ? outcome.note : juce::String (uninstalling ? "removed" : "installed");
+    }
+
+    if (status.format == format && ! status.finished)
+        return phaseText (status.progress, status.fractionWritten(), uninstalling);
+
+    return "to do";
+}
+
 void MainComponent::paintRunDisplay (juce::Graphics& g, float u)
 {
     // One row per format of the run, in the order they are worked on: its
@@ -134,25 +154,19 @@ void MainComponent::paintRunDisplay (juce::Graphics& g, float u)
         const bool current = status.format == format;
         const bool waiting = current && status.progress.phase == Phase::waiting;
 
-        juce::String text;
+        const auto text = runRowText (format);
         auto barColour = Palette::blue;
         double fill = 0.0;
 
         if (outcome.processed)
         {
-            text = outcome.succeeded ? (uninstalling ? "removed" : "installed") : "failed: " + outcome.reason;
             barColour = outcome.succeeded ? Palette::green : Palette::orange;
             fill = 1.0;
         }
         else if (current)
         {
-            text = phaseText (status.progress, status.fractionWritten(), uninstalling);
             barColour = waiting ? Palette::orange : Palette::blue;
             fill = uninstalling || status.progress.phase != Phase::writing ? 1.0 : status.fractionWritten();
-        }
-        else
-        {
-            text = "to do";
         }
 
         g.setColour (Palette::warmGrey);

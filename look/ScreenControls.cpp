@@ -1,0 +1,166 @@
+#include "ScreenControls.h"
+
+namespace
+{
+    class ScreenButtonHandler : public juce::AccessibilityHandler
+    {
+    public:
+        explicit ScreenButtonHandler (ScreenButton& b)
+            : AccessibilityHandler (b, b.control.checked ? juce::AccessibilityRole::toggleButton : juce::AccessibilityRole::button,
+                                    actionsFor (b)),
+              button (b)
+        {
+        }
+
+        juce::String getTitle() const override        { return button.control.title(); }
+        juce::String getHelp() const override         { return button.control.hint ? button.control.hint() : juce::String(); }
+        juce::String getDescription() const override  { return button.control.state ? button.control.state() : juce::String(); }
+
+        juce::AccessibleState getCurrentState() const override
+        {
+            auto state = AccessibilityHandler::getCurrentState();
+
+            if (button.control.checked)
+            {
+                state = state.withCheckable();
+
+                if (button.control.checked())
+                    state = state.withChecked();
+            }
+
+            return state;
+        }
+
+    private:
+        // Pressing and toggling both do exactly what a click does.
+        static juce::AccessibilityActions actionsFor (ScreenButton& b)
+        {
+            auto actions = juce::AccessibilityActions().addAction (juce::AccessibilityActionType::press, [&b] { b.triggerClick(); });
+
+            if (b.control.checked)
+                actions.addAction (juce::AccessibilityActionType::toggle, [&b] { b.triggerClick(); });
+
+            return actions;
+        }
+
+        ScreenButton& button;
+    };
+
+    class ScreenTextHandler : public juce::AccessibilityHandler
+    {
+    public:
+        explicit ScreenTextHandler (ScreenText& t)
+            : AccessibilityHandler (t, juce::AccessibilityRole::staticText), text (t)
+        {
+        }
+
+        juce::String getTitle() const override  { return text.text(); }
+
+        juce::AccessibleState getCurrentState() const override
+        {
+            if (text.text().isEmpty())
+                return juce::AccessibleState().withIgnored();
+
+            return text.getWantsKeyboardFocus() ? AccessibilityHandler::getCurrentState() : juce::AccessibleState();
+        }
+
+    private:
+        ScreenText& text;
+    };
+}
+
+ScreenButton::ScreenButton (ScreenControl c, juce::Button::Listener& listener)
+    : control (std::move (c))
+{
+    setName (control.name);
+    setAlpha (0.0f);
+    addListener (&listener);
+
+    // Tab reaches it, a mouse click does not give it focus.
+    setWantsKeyboardFocus (true);
+    setMouseClickGrabsKeyboardFocus (false);
+    setHasFocusOutline (true);
+}
+
+bool ScreenButton::keyPressed (const juce::KeyPress& key)
+{
+    // Shift stays free: Shift+Return on INSTALL uninstalls, as Shift-click does.
+    const auto modifiers = key.getModifiers().withoutFlags (juce::ModifierKeys::shiftModifier);
+
+    if ((key.getKeyCode() == juce::KeyPress::returnKey || key.getKeyCode() == juce::KeyPress::spaceKey)
+        && modifiers.withoutMouseButtons() == juce::ModifierKeys())
+    {
+        FocusRing::setShown (true);
+        triggerClick();
+        return true;
+    }
+
+    return juce::TextButton::keyPressed (key);
+}
+
+std::unique_ptr<juce::AccessibilityHandler> ScreenButton::createAccessibilityHandler()
+{
+    return std::make_unique<ScreenButtonHandler> (*this);
+}
+
+ScreenText::ScreenText (std::function<juce::String()> t)
+    : text (std::move (t))
+{
+    setInterceptsMouseClicks (false, false);
+    setWantsKeyboardFocus (false);
+}
+
+std::unique_ptr<juce::AccessibilityHandler> ScreenText::createAccessibilityHandler()
+{
+    return std::make_unique<ScreenTextHandler> (*this);
+}
+
+//==============================================================================
+namespace FocusRing
+{
+    namespace
+    {
+        bool shown = false;
+    }
+
+    const int ringReach = 8;
+
+    bool isShown()
+    {
+        return shown;
+    }
+
+    void setShown (bool shouldShow)
+    {
+        if (std::exchange (shown, shouldShow) == shouldShow)
+            return;
+
+        // The ring is drawn just outside the focused control, over its parent.
+        if (auto* focused = juce::Component::getCurrentlyFocusedComponent())
+            if (auto* parent = focused->getParentComponent())
+                parent->repaint (focused->getBoundsInParent().expanded (ringReach));
+    }
+
+    Watcher::Watcher (juce::Component& c) : top (c)
+    {
+        top.addKeyListener (this);
+        top.addMouseListener (this, true);
+    }
+
+    Watcher::~Watcher()
+    {
+        top.removeKeyListener (this);
+        top.removeMouseListener (this);
+    }
+
+    bool Watcher::keyPressed (const juce::KeyPress&, juce::Component*)
+    {
+        setShown (true);
+        return false;
+    }
+
+    void Watcher::mouseDown (const juce::MouseEvent&)
+    {
+        setShown (false);
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+#include <functional>
+
+/** One control of a painted screen: what it is called, what it says, and
+    what it does. A screen keeps these in one table; its buttons, hover hints,
+    keyboard and screen reader all read the same entry. */
+struct ScreenControl
+{
+    juce::String name;                                  // the component's name; the listener tells buttons apart by it
+    std::function<juce::String()> title;                // what a screen reader calls it
+    std::function<juce::String()> hint;                 // the hover hint, also the reader's help text
+    std::function<void()> action;                       // what a click, Return, Space or a reader's press does
+    std::function<juce::String()> state = nullptr;      // read after the title, e.g. "INSTALLED v3.3.0"
+    std::function<bool()> checked = nullptr;            // set for a toggle: whether it is on
+};
+
+/** The transparent button laid over what a screen paints. Clicks arrive at
+    the listener as with any button; Return and Space press it too. It takes
+    keyboard focus from Tab but never from a mouse click, so a mouse user
+    never sees a focus ring. A screen reader finds it by its entry's title,
+    hint and state, as a button or, for a toggle, a checkable toggle button. */
+class ScreenButton : public juce::TextButton
+{
+public:
+    ScreenButton (ScreenControl, juce::Button::Listener&);
+
+    const ScreenControl control;
+
+    bool keyPressed (const juce::KeyPress&) override;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+};
+
+/** Text a screen paints itself, offered to screen readers: it paints nothing
+    and lets the mouse through to what is beneath. */
+class ScreenText : public juce::Component
+{
+public:
+    explicit ScreenText (std::function<juce::String()> text);
+
+    std::function<juce::String()> text;
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+};
+
+/** The focus ring is drawn only while the keyboard is in use: from the
+    first key pressed in a window until the next mouse click in it. Its
+    watcher hears both, from every component inside the one it is given to. */
+namespace FocusRing
+{
+    bool isShown();
+
+    /** Shows or hides the ring; the ring of the focused control is redrawn. */
+    void setShown (bool);
+
+    class Watcher : public juce::KeyListener,
+                    public juce::MouseListener
+    {
+    public:
+        explicit Watcher (juce::Component& top);
+        ~Watcher() override;
+
+        bool keyPressed (const juce::KeyPress&, juce::Component*) override;
+        void mouseDown (const juce::MouseEvent&) override;
+
+    private:
+        juce::Component& top;
+    };
+}
