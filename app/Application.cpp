@@ -109,6 +109,13 @@ tsr_installerApplication::MainWindow::MainWindow (const juce::String& name)
     getConstrainer()->setFixedAspectRatio (1.0);
     centreWithSize (getWidth(), getHeight());
     setVisible (true);
+
+    // Keys and a screen reader start on the first control, and come back to
+    // it when the system gives the window focus: the window itself would
+    // take focus otherwise, and Tab from there reaches nothing. No ring shows
+    // until a key is used.
+    setWantsKeyboardFocus (false);
+    getContentComponent()->grabKeyboardFocus();
 }
 
 void tsr_installerApplication::MainWindow::closeButtonPressed()
