@@ -35,10 +35,10 @@ namespace
         // Pressing and toggling both do exactly what a click does.
         static juce::AccessibilityActions actionsFor (ScreenButton& b)
         {
-            auto actions = juce::AccessibilityActions().addAction (juce::AccessibilityActionType::press, [&b] { b.triggerClick(); });
+            auto actions = juce::AccessibilityActions().addAction (juce::AccessibilityActionType::press, [&b] { b.press(); });
 
             if (b.control.checked)
-                actions.addAction (juce::AccessibilityActionType::toggle, [&b] { b.triggerClick(); });
+                actions.addAction (juce::AccessibilityActionType::toggle, [&b] { b.press(); });
 
             return actions;
         }
@@ -69,8 +69,8 @@ namespace
     };
 }
 
-ScreenButton::ScreenButton (ScreenControl c, juce::Button::Listener& listener)
-    : control (std::move (c))
+ScreenButton::ScreenButton (ScreenControl c, juce::Button::Listener& l)
+    : control (std::move (c)), listener (l)
 {
     setName (control.name);
     setAlpha (0.0f);
@@ -91,11 +91,16 @@ bool ScreenButton::keyPressed (const juce::KeyPress& key)
         && modifiers.withoutMouseButtons() == juce::ModifierKeys())
     {
         FocusRing::setShown (true);
-        triggerClick();
+        press();
         return true;
     }
 
     return juce::TextButton::keyPressed (key);
+}
+
+void ScreenButton::press()
+{
+    listener.buttonClicked (this);
 }
 
 std::unique_ptr<juce::AccessibilityHandler> ScreenButton::createAccessibilityHandler()

@@ -28,8 +28,17 @@ public:
 
     const ScreenControl control;
 
+    /** What a click does, at once: the listener hears of it as of a click.
+        Return, Space and a screen reader's press and toggle come here. */
+    void press();
+
     bool keyPressed (const juce::KeyPress&) override;
     std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+
+private:
+    // Not the framework's triggerClick: that shows the button held down until
+    // it next paints, which a transparent button never does.
+    juce::Button::Listener& listener;
 };
 
 /** Text a screen paints itself, offered to screen readers: it paints nothing

@@ -7,7 +7,6 @@ OverlayPanel::OverlayPanel (const juce::String& title)
     setTitle (title);
     addAndMakeVisible (closeButton);
     closeButton.setExplicitFocusOrder (1000);
-    closeButton.addShortcut (juce::KeyPress (juce::KeyPress::escapeKey));
 
     // Tab and Shift+Tab stay among the panel's own controls.
     setFocusContainerType (FocusContainerType::keyboardFocusContainer);
@@ -33,6 +32,15 @@ void OverlayPanel::buttonClicked (juce::Button* button)
 {
     if (auto* b = dynamic_cast<ScreenButton*> (button); b != nullptr && b->control.action)
         b->control.action();
+}
+
+bool OverlayPanel::keyPressed (const juce::KeyPress& key)
+{
+    if (! key.isKeyCode (juce::KeyPress::escapeKey))
+        return false;
+
+    close();
+    return true;
 }
 
 std::unique_ptr<juce::AccessibilityHandler> OverlayPanel::createAccessibilityHandler()

@@ -29,6 +29,9 @@ public:
     /** Runs the action of the control pressed. */
     void buttonClicked (juce::Button*) override;
 
+    /** Escape closes the panel, from whichever of its controls has focus. */
+    bool keyPressed (const juce::KeyPress&) override;
+
     std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
 protected:
@@ -40,12 +43,17 @@ protected:
     juce::Rectangle<int> unitBounds (float x, float y, float width, float height) const;
     void close();
 
-    /** Adds a control that takes focus next in Tab order. */
+    /** Adds a control that takes focus next in Tab order. A text field lets
+        Escape through to the panel. */
     template <typename ComponentType>
     ComponentType& addFocusable (ComponentType& c)
     {
         addAndMakeVisible (c);
         c.setExplicitFocusOrder (++focusablesAdded);
+
+        if constexpr (std::is_base_of_v<juce::TextEditor, ComponentType>)
+            c.setEscapeAndReturnKeysConsumed (false);
+
         return c;
     }
 

@@ -2,8 +2,9 @@
 # The real window against what nobody clicks on purpose:
 #   - a settings file with a self-referencing entity: the program starts,
 #     shows its window and leaves the file byte for byte;
-#   - the keyboard under every panel: Tab, Shift+Tab, Return and Space in
-#     sequences write nothing to disk and change nothing on the main screen;
+#   - the keyboard under every panel: Tab, Shift+Tab, arrows, Return and
+#     Space in sequences write nothing to disk and change nothing on the
+#     main screen;
 #   - a newer CLAP binary than the one carried: an INSTALL click right after
 #     start leaves it byte for byte, and with nothing selected starts no run.
 set -u
@@ -30,33 +31,36 @@ rm -f "$settings"
 
 # 2. The keyboard under each panel. Nothing is installed, so nothing starts
 #    selected: a key that reached a tile or INSTALL would show, on disk or in
-#    the picture of the main screen.
+#    the picture of the main screen. Each sequence meets a panel just opened:
+#    Space and Return press only the control a panel opens on, Tab and the
+#    arrows walk the whole panel. (Return on a panel's Close would close it,
+#    and keys after that rightly reach the main screen.)
 "$app" &
 pid=$!
 win=$(settled_window $pid) || { fail "no window"; finish; }
 sleep 0.5
 
 park() { xdotool mousemove --window "$win" 552 33; sleep 0.4; }   # over the panels' close control only
-open_and_close() {   # x y of a main-screen link, then xdotool key sequences to send
+open_and_close() {   # x y of a main-screen link, then xdotool key sequences to send, each to a fresh panel
     local x=$1 y=$2; shift 2
-    xdotool mousemove --window "$win" "$x" "$y" click 1
-    sleep 0.4
     for keys in "$@"; do
+        xdotool mousemove --window "$win" "$x" "$y" click 1
+        sleep 0.4
         # shellcheck disable=SC2086
         xdotool key --window "$win" --delay 60 $keys
         sleep 0.2
+        park
+        xdotool click 1
+        sleep 0.4
     done
-    park
-    xdotool click 1
-    sleep 0.4
 }
 
 # The main screen as it looks with the pointer parked, after one panel came and went.
-open_and_close 72 456
+open_and_close 72 456 ""
 import -window "$win" "$home/before.png"
 
-sequences=("Tab Tab Tab Return" "shift+Tab shift+Tab Return" "space" "Tab space Tab space" "Return"
-           "Up Down Left Right Return" "Tab Tab Tab Tab Tab Tab Tab Tab Return")
+sequences=("space" "Return" "Up Down Left Right Return" "Tab Tab Tab" "shift+Tab shift+Tab shift+Tab"
+           "Tab shift+Tab space Return" "Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab")
 for panel in "EULA 72 456" "CHANGES 276 486" "SUPPORT 174 486" "SETTINGS 276 456"; do
     set -- $panel
     open_and_close "$2" "$3" "${sequences[@]}"
