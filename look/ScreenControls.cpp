@@ -98,6 +98,16 @@ bool ScreenButton::keyPressed (const juce::KeyPress& key)
     return juce::TextButton::keyPressed (key);
 }
 
+void ScreenButton::focusGained (FocusChangeType)
+{
+    listener.buttonStateChanged (this);
+}
+
+void ScreenButton::focusLost (FocusChangeType)
+{
+    listener.buttonStateChanged (this);
+}
+
 void ScreenButton::press()
 {
     listener.buttonClicked (this);

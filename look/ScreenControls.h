@@ -33,6 +33,12 @@ public:
     void press();
 
     bool keyPressed (const juce::KeyPress&) override;
+
+    /** The listener hears of focus coming and going as of a change of state,
+        so a hint can follow the keyboard as it follows the pointer. */
+    void focusGained (FocusChangeType) override;
+    void focusLost (FocusChangeType) override;
+
     std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
 
 private:

@@ -111,6 +111,7 @@ MainComponent::MainComponent()
     hintLabel->setColour (juce::Label::textColourId, Palette::warmGrey.withAlpha (0.5f));
     hintLabel->setText (identity::applicationVersion, juce::dontSendNotification);
 
+    setTitle (productName + " plugin manager");
     updateControlVisibility();
     focusRingWatcher = std::make_unique<FocusRing::Watcher> (*this);
     setSize (600, 600);

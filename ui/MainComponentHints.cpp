@@ -23,7 +23,10 @@ juce::String MainComponent::tileHint (int format) const
 
 void MainComponent::buttonStateChanged (juce::Button* button)
 {
-    if (! ButtonFace::isHovered (*button))
+    // The keyboard points as the mouse does, once it is in use.
+    const bool pointedAt = ButtonFace::isHovered (*button) || (button->hasKeyboardFocus (false) && FocusRing::isShown());
+
+    if (! pointedAt)
     {
         // On the finished screen the line rests on where the run put things.
         hintLabel->setText (installFinished ? runSummary() : juce::String(), juce::dontSendNotification);
