@@ -100,12 +100,14 @@ bool ScreenButton::keyPressed (const juce::KeyPress& key)
 
 void ScreenButton::focusGained (FocusChangeType)
 {
-    listener.buttonStateChanged (this);
+    if (FocusRing::isShown())
+        listener.buttonStateChanged (this);
 }
 
 void ScreenButton::focusLost (FocusChangeType)
 {
-    listener.buttonStateChanged (this);
+    if (FocusRing::isShown())
+        listener.buttonStateChanged (this);
 }
 
 void ScreenButton::press()

@@ -34,8 +34,9 @@ public:
 
     bool keyPressed (const juce::KeyPress&) override;
 
-    /** The listener hears of focus coming and going as of a change of state,
-        so a hint can follow the keyboard as it follows the pointer. */
+    /** While the keyboard is in use, the listener hears of focus coming and
+        going as of a change of state, so a hint can follow the keyboard as
+        it follows the pointer. */
     void focusGained (FocusChangeType) override;
     void focusLost (FocusChangeType) override;
 

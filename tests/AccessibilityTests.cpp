@@ -109,6 +109,7 @@ TEST (Keyboard, TabWalksTheMainScreenInReadingOrderAndSpaceAndReturnPress)
 {
     LiveScreen s;
     EXPECT_EQ (s.focusedName(), "VST3") << "focus starts inside the window";
+    EXPECT_EQ (s.main.getHintLabel().getText(), "1.3.0") << "and changes nothing a mouse user sees";
 
     juce::StringArray walked;
     for (int i = 0; i < 12; ++i)
@@ -124,6 +125,7 @@ TEST (Keyboard, TabWalksTheMainScreenInReadingOrderAndSpaceAndReturnPress)
     s.press (tab);
     s.press (tab);
     EXPECT_EQ (s.focusedName(), "CLAP");
+    EXPECT_EQ (s.main.getHintLabel().getText(), "Select to install CLAP") << "the hint follows the keyboard";
 
     s.press (space);
     EXPECT_TRUE (s.main.isSelected (clapFormat));
