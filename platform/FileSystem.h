@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include <juce_core/juce_core.h>
 #include <cstdint>
 #include <memory>
@@ -52,11 +54,23 @@ namespace platform
     {
     public:
         Folder() = default;
-        Folder (std::intptr_t handle, const juce::File& path) noexcept;
-        ~Folder();
+        Folder (std::intptr_t h, const juce::File& p) noexcept : handle (h), path (p) {}
+        ~Folder()  { close(); }
 
-        Folder (Folder&&) noexcept;
-        Folder& operator= (Folder&&) noexcept;
+        Folder (Folder&& other) noexcept
+            : handle (std::exchange (other.handle, invalid)), path (std::move (other.path)) {}
+
+        Folder& operator= (Folder&& other) noexcept
+        {
+            if (this != &other)
+            {
+                close();
+                handle = std::exchange (other.handle, invalid);
+                path = std::move (other.path);
+            }
+
+            return *this;
+        }
 
         [[nodiscard]] bool isOpen() const noexcept           { return handle != invalid; }
         [[nodiscard]] std::intptr_t getHandle() const noexcept  { return handle; }
@@ -68,7 +82,7 @@ namespace platform
         static constexpr std::intptr_t invalid = -1;
 
     private:
-        void close() noexcept;
+        void close() noexcept;      // the system's own call, in each system's file
 
         std::intptr_t handle = invalid;
         juce::File path;

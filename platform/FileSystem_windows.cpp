@@ -53,24 +53,6 @@ namespace platform
     }
 
     //==============================================================================
-    Folder::Folder (std::intptr_t h, const juce::File& p) noexcept : handle (h), path (p) {}
-    Folder::~Folder()  { close(); }
-
-    Folder::Folder (Folder&& other) noexcept
-        : handle (std::exchange (other.handle, invalid)), path (std::move (other.path)) {}
-
-    Folder& Folder::operator= (Folder&& other) noexcept
-    {
-        if (this != &other)
-        {
-            close();
-            handle = std::exchange (other.handle, invalid);
-            path = std::move (other.path);
-        }
-
-        return *this;
-    }
-
     void Folder::close() noexcept
     {
         if (handle != invalid)

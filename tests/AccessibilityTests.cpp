@@ -450,3 +450,23 @@ TEST (Accessibility, AWaitForAFileInUseIsAnnouncedOnceHoweverOftenItIsTried)
     EXPECT_TRUE (s.announced[1].startsWith ("Waiting for a file in use: ")) << s.announced[1];
     EXPECT_EQ (s.announced[2], "CLAP installed.");
 }
+
+TEST (Keyboard, ShiftReturnOnInstallUninstallsAsShiftClickDoes)
+{
+    LiveScreen s;
+    s.press (tab);
+    s.press (space);                                    // CLAP
+    childNamed (s.main, "INSTALL").grabKeyboardFocus();
+
+    // Shift goes down as the system reports it: to the window, then the key.
+    juce::ModifierKeys::currentModifiers = juce::ModifierKeys (juce::ModifierKeys::shiftModifier);
+    s.main.getPeer()->handleModifierKeysChange();
+    EXPECT_EQ (s.handlerOf (childNamed (s.main, "INSTALL")).getTitle(), "Uninstall selected formats");
+    s.press (juce::KeyPress (juce::KeyPress::returnKey, juce::ModifierKeys::shiftModifier, 0));
+    juce::ModifierKeys::currentModifiers = juce::ModifierKeys();
+    s.main.getPeer()->handleModifierKeysChange();
+
+    s.main.waitForInstallRun();
+    ASSERT_FALSE (s.announced.isEmpty());
+    EXPECT_EQ (s.announced[0], "Uninstalling CLAP");
+}

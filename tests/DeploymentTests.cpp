@@ -34,19 +34,6 @@ namespace
         EXPECT_TRUE (options.error.isEmpty()) << options.error;
         return Deployment::runWithoutWindow (options);
     }
-
-    /** Runs a shell command's guard: does `apply` now, `undo` at scope exit. */
-    struct CommandGuard
-    {
-        CommandGuard (juce::StringArray apply, juce::StringArray undoCommand) : undo (std::move (undoCommand))
-        {
-            applied = runCommand (apply) == 0;
-        }
-        ~CommandGuard()  { if (applied) runCommand (undo); }
-
-        bool applied = false;
-        juce::StringArray undo;
-    };
 }
 
 TEST (Deployment, SwitchesAreReadAsAdministratorsWriteThemAndAnythingElseIsRefused)

@@ -71,19 +71,6 @@ namespace
         writeBytes (folder.getChildFile ("Vantorix3.dll"), bytes);
         return folder;
     }
-
-    /** Runs a shell command's guard: does `apply` now, `undo` at scope exit. */
-    struct CommandGuard
-    {
-        CommandGuard (juce::StringArray apply, juce::StringArray undoCommand) : undo (std::move (undoCommand))
-        {
-            applied = runCommand (apply) == 0;
-        }
-        ~CommandGuard()  { if (applied) runCommand (undo); }
-
-        bool applied = false;
-        juce::StringArray undo;
-    };
 }
 
 //==============================================================================

@@ -56,6 +56,19 @@ std::string withRoot (std::string text, const juce::File& root);
 /** Runs a command and returns its exit code, or -1 when it did not start. */
 int runCommand (const juce::StringArray& command);
 
+/** Runs a shell command's guard: does `apply` now, `undo` at scope exit. */
+struct CommandGuard
+{
+    CommandGuard (juce::StringArray apply, juce::StringArray undoCommand) : undo (std::move (undoCommand))
+    {
+        applied = runCommand (apply) == 0;
+    }
+    ~CommandGuard()  { if (applied) runCommand (undo); }
+
+    bool applied = false;
+    juce::StringArray undo;
+};
+
 /** Every file and folder below a folder, by relative path with "/" separators;
     a file maps to its bytes, a folder to "<dir>", a link (never followed) to "<link>". */
 std::map<std::string, std::string> snapshotTree (const juce::File& folder);
