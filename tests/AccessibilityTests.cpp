@@ -470,3 +470,31 @@ TEST (Keyboard, ShiftReturnOnInstallUninstallsAsShiftClickDoes)
     ASSERT_FALSE (s.announced.isEmpty());
     EXPECT_EQ (s.announced[0], "Uninstalling CLAP");
 }
+
+TEST (Keyboard, ClosingTheWindowWhileTheKeyboardIsInUseIsClean)
+{
+    // As the program's own window holds it: the window deletes the screen
+    // while the screen is still showing and one of its buttons has focus.
+    IsolatedHome home;
+    FocusRing::setShown (false);
+    auto window = std::make_unique<juce::DocumentWindow> ("tsr_installer", juce::Colours::black, 0);
+    auto* main = new MainComponent();
+    window->setContentOwned (main, true);
+    window->setWantsKeyboardFocus (false);
+    window->addToDesktop();
+    window->setVisible (true);
+    main->grabKeyboardFocus();
+    pump();
+
+    for (int i = 0; i < 3; ++i)
+    {
+        window->getPeer()->handleKeyPress (tab);
+        pump (5);
+    }
+    ASSERT_TRUE (FocusRing::isShown());
+    ASSERT_NE (juce::Component::getCurrentlyFocusedComponent(), nullptr);
+
+    window.reset();
+    pump();
+    EXPECT_EQ (juce::Component::getCurrentlyFocusedComponent(), nullptr);
+}

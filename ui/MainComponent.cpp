@@ -119,6 +119,12 @@ MainComponent::MainComponent()
 
 MainComponent::~MainComponent()
 {
+    // Focus leaves while every member is whole: a focused button deleted
+    // among the members would pass focus on to a sibling, whose hint then
+    // reaches for a hint line already gone.
+    if (hasKeyboardFocus (true))
+        giveAwayKeyboardFocus();
+
     // Another program of the maker may leave this script behind. The folder
     // may be shared by every user: only a plain file of this user's is ours.
     if (const auto temp = platform::temporaryFolder(); temp != juce::File())

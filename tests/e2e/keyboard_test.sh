@@ -64,5 +64,9 @@ for i in 0 1 2 3; do
 done
 
 kill -0 $pid 2>/dev/null || fail "the program ended"
+# Closed with a control focused and the ring shown: the program ends cleanly.
 close_and_wait $pid
+wait $pid
+code=$?
+[ $code -eq 0 ] || fail "closing the window ended the program with code $code"
 finish

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts the Windows executable under Wine on the X server of the test run,
-# waits for its window, leaves a screenshot, and closes it politely: taskkill
+# waits for its window, leaves a screenshot, selects a tile by keys, and
+# closes it politely: taskkill
 # without /F sends WM_CLOSE to every top-level window of the process, the
 # framework's hidden message window included, and the program must still end.
 set -u
@@ -30,6 +31,20 @@ sleep 3    # later frames too must be drawn: Wine's vblank wait never returns
 geometry=$(xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p')
 [ "$geometry" = "600x600" ] || fail "client area is $geometry, not 600x600"
 import -window root "$shots/wine_main_window.png" || fail "no screenshot"
+
+# Keys reach the window as on Windows: Tab to CLAP, Space selects it (its
+# yellow frame). The close below then meets a focused control with the ring
+# shown, which once crashed the program on its way out.
+yellow_at_clap() {
+    read -r r g b <<< "$(import -window "$win" -crop 1x1+306+210 +repage -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)"
+    [ "$r" -gt 180 ] && [ "$g" -gt 170 ] && [ "$b" -lt 130 ]
+}
+yellow_at_clap && fail "CLAP is selected before any key"
+xdotool key --window "$win" Tab
+sleep 1
+xdotool key --window "$win" space
+for _ in $(seq 1 30); do yellow_at_clap && break; sleep 0.2; done
+yellow_at_clap || fail "Tab and Space did not select CLAP"
 
 "$wine_run" taskkill /IM "$(basename "$exe")" >/dev/null
 # Under Wine the window takes about 2 s to go; a loaded machine takes longer.
