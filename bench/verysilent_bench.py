@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""Times the unattended install, start to exit, against what it is made of.
+
+    python3 bench/verysilent_bench.py build/tsr_installer build/tsr_install_bench [runs]
+
+Each run starts `tsr_installer /VERYSILENT` in a fresh home and waits for its
+exit code: all four formats installed, durably. Against it: a bare start of
+the same program (a bad switch, refused before any work, exit 1639) plus the
+durable install of the same archives in one process, as the install
+benchmark measures it in the same command. Prints figures, asserts nothing.
+"""
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def timed_start(program, args, home):
+    env = dict(os.environ, HOME=home, TMPDIR=os.path.join(home, "tmp"))
+    env.pop("XDG_DATA_HOME", None)
+    env.pop("VST_PATH", None)
+    start = time.perf_counter()
+    code = subprocess.run([program] + args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+    return (time.perf_counter() - start) * 1000.0, code
+
+
+def fresh_home():
+    home = tempfile.mkdtemp(prefix="tsr-bench-")
+    os.makedirs(os.path.join(home, "tmp"))
+    return home
+
+
+def main():
+    program, bench = sys.argv[1], sys.argv[2]
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else 9
+
+    silent, bare = [], []
+    for _ in range(runs):
+        home = fresh_home()
+        os.sync()
+        ms, code = timed_start(program, ["/VERYSILENT"], home)
+        if code != 0:
+            sys.exit(f"/VERYSILENT exited with {code}")
+        silent.append(ms)
+
+        ms, code = timed_start(program, ["/NOSUCHSWITCH"], home)
+        if code not in (1639, 1639 % 256):
+            sys.exit(f"a bad switch exited with {code}")
+        bare.append(ms)
+        shutil.rmtree(home)
+
+    output = subprocess.run([bench, str(runs)], capture_output=True, text=True).stdout
+    durable = float(re.search(r"durable.*?\s([\d.]+) ms", output).group(1))
+
+    s, b = statistics.median(silent), statistics.median(bare)
+    print(f"median of {runs} runs")
+    print(f"  /VERYSILENT, all four formats, start to exit   {s:7.1f} ms")
+    print(f"  bare start (a bad switch, refused)             {b:7.1f} ms")
+    print(f"  durable install in one process (bench)         {durable:7.1f} ms")
+    print(f"  /VERYSILENT / (bare start + durable install)   {s / (b + durable):7.3f}")
+
+
+if __name__ == "__main__":
+    main()
