@@ -72,6 +72,11 @@ std::unique_ptr<juce::FocusOutline> CustomLookAndFeel::createFocusOutlineForComp
     {
         juce::Rectangle<int> getOutlineBounds (juce::Component& c) override
         {
+            // Scrolled content is taller than what shows of it: the ring goes
+            // round the part in view, inside the viewport that clips it.
+            if (auto* viewport = c.findParentComponentOfClass<juce::Viewport>())
+                return viewport->getScreenBounds();
+
             return c.getScreenBounds().expanded (gap + thickness);
         }
 

@@ -65,8 +65,11 @@ for panel in "EULA 72 456" "CHANGES 276 486" "SUPPORT 174 486" "SETTINGS 276 456
     set -- $panel
     open_and_close "$2" "$3" "${sequences[@]}"
     import -window "$win" "$home/after.png"
-    difference=$(compare -metric AE "$home/before.png" "$home/after.png" null: 2>&1)
+    # A focus ring coming and going repaints part of a link's rounded corner,
+    # whose edge pixels can then differ by a level or two: not a change.
+    difference=$(compare -metric AE -fuzz 3% "$home/before.png" "$home/after.png" null: 2>&1)
     [ "$difference" = "0" ] || { fail "keys under the $1 panel changed the main screen ($difference pixels)";
+                                 cp "$home/before.png" "$shots/keyboard_before_panels.png"
                                  cp "$home/after.png" "$shots/keyboard_under_$1.png"; }
 done
 
