@@ -12,7 +12,7 @@ struct ScreenControl
     std::function<juce::String()> title;                // what a screen reader calls it
     std::function<juce::String()> hint;                 // the hover hint, also the reader's help text
     std::function<void()> action;                       // what a click, Return, Space or a reader's press does
-    std::function<juce::String()> state = nullptr;      // read after the title, e.g. "INSTALLED v3.3.0"
+    std::function<juce::String()> state = nullptr;      // read after the title, e.g. "v3.3.0.0 INSTALLED"
     std::function<bool()> checked = nullptr;            // set for a toggle: whether it is on
 };
 
