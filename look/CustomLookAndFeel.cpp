@@ -75,7 +75,7 @@ std::unique_ptr<juce::FocusOutline> CustomLookAndFeel::createFocusOutlineForComp
             // Scrolled content is taller than what shows of it: the ring goes
             // round the part in view, inside the viewport that clips it.
             if (auto* viewport = c.findParentComponentOfClass<juce::Viewport>())
-                return viewport->getScreenBounds();
+                return viewport->getScreenBounds().withWidth (viewport->getMaximumVisibleWidth());
 
             return c.getScreenBounds().expanded (gap + thickness);
         }

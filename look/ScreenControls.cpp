@@ -35,10 +35,13 @@ namespace
         // Pressing and toggling both do exactly what a click does.
         static juce::AccessibilityActions actionsFor (ScreenButton& b)
         {
-            auto actions = juce::AccessibilityActions().addAction (juce::AccessibilityActionType::press, [&b] { b.press(); });
+            // A control out of sight (under a panel, or gone for a run) does
+            // nothing, as a mouse cannot reach it either.
+            const auto pressIfShowing = [&b] { if (b.isShowing()) b.press(); };
+            auto actions = juce::AccessibilityActions().addAction (juce::AccessibilityActionType::press, pressIfShowing);
 
             if (b.control.checked)
-                actions.addAction (juce::AccessibilityActionType::toggle, [&b] { b.press(); });
+                actions.addAction (juce::AccessibilityActionType::toggle, pressIfShowing);
 
             return actions;
         }
@@ -82,24 +85,49 @@ ScreenButton::ScreenButton (ScreenControl c, juce::Button::Listener& l)
     setHasFocusOutline (true);
 }
 
+namespace
+{
+    bool isPressKey (const juce::KeyPress& key)
+    {
+        return key.getKeyCode() == juce::KeyPress::returnKey || key.getKeyCode() == juce::KeyPress::spaceKey;
+    }
+
+    bool isPressKeyDown()
+    {
+        return juce::KeyPress::isKeyCurrentlyDown (juce::KeyPress::returnKey) || juce::KeyPress::isKeyCurrentlyDown (juce::KeyPress::spaceKey);
+    }
+}
+
 bool ScreenButton::keyPressed (const juce::KeyPress& key)
 {
-    // Shift stays free: Shift+Return on INSTALL uninstalls, as Shift-click does.
-    const auto modifiers = key.getModifiers().withoutFlags (juce::ModifierKeys::shiftModifier);
+    if (! isPressKey (key))
+        return juce::TextButton::keyPressed (key);
 
-    if ((key.getKeyCode() == juce::KeyPress::returnKey || key.getKeyCode() == juce::KeyPress::spaceKey)
-        && modifiers.withoutMouseButtons() == juce::ModifierKeys())
+    // Shift stays free: Shift+Return on INSTALL uninstalls, as Shift-click
+    // does. With Ctrl or Alt the key is taken and does nothing.
+    const auto others = key.getModifiers().withoutFlags (juce::ModifierKeys::shiftModifier).withoutMouseButtons();
+
+    if (others == juce::ModifierKeys() && ! std::exchange (pressKeyHeld, true))
     {
         FocusRing::setShown (true);
         press();
-        return true;
     }
 
-    return juce::TextButton::keyPressed (key);
+    return true;
+}
+
+bool ScreenButton::keyStateChanged (bool isKeyDown)
+{
+    if (! isKeyDown && ! isPressKeyDown())
+        pressKeyHeld = false;
+
+    return false;
 }
 
 void ScreenButton::focusGained (FocusChangeType)
 {
+    pressKeyHeld = isPressKeyDown();
+
     if (FocusRing::isShown())
         listener.buttonStateChanged (this);
 }
@@ -112,7 +140,13 @@ void ScreenButton::focusLost (FocusChangeType)
 
 void ScreenButton::press()
 {
+    const juce::Component::SafePointer<ScreenButton> self (this);
     listener.buttonClicked (this);
+
+    // A reader hears a toggle's new state when it came from a key.
+    if (self != nullptr && control.checked)
+        if (auto* handler = getAccessibilityHandler())
+            handler->notifyAccessibilityEvent (juce::AccessibilityEvent::valueChanged);
 }
 
 std::unique_ptr<juce::AccessibilityHandler> ScreenButton::createAccessibilityHandler()

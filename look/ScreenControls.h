@@ -33,6 +33,7 @@ public:
     void press();
 
     bool keyPressed (const juce::KeyPress&) override;
+    bool keyStateChanged (bool isKeyDown) override;
 
     /** While the keyboard is in use, the listener hears of focus coming and
         going as of a change of state, so a hint can follow the keyboard as
@@ -46,6 +47,10 @@ private:
     // Not the framework's triggerClick: that shows the button held down until
     // it next paints, which a transparent button never does.
     juce::Button::Listener& listener;
+
+    // A held Return or Space presses once: the system's repeats, here or in
+    // a panel the press just opened, do nothing until the key is let go.
+    bool pressKeyHeld = false;
 };
 
 /** Text a screen paints itself, offered to screen readers: it paints nothing

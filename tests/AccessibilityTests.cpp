@@ -51,8 +51,16 @@ namespace
             main.removeFromDesktop();
         }
 
-        /** A key as the window's peer takes it from the system. */
+        /** A key pressed and let go, as the window's peer takes them from the system. */
         void press (const juce::KeyPress& key)
+        {
+            hold (key);
+            main.getPeer()->handleKeyUpOrDown (false);
+            pump (5);
+        }
+
+        /** A key pressed, or repeated by the system while held. */
+        void hold (const juce::KeyPress& key)
         {
             main.getPeer()->handleKeyPress (key);
             pump (5);
@@ -131,6 +139,17 @@ TEST (Keyboard, TabWalksTheMainScreenInReadingOrderAndSpaceAndReturnPress)
     EXPECT_TRUE (s.main.isSelected (clapFormat));
     s.press (returnKey);
     EXPECT_FALSE (s.main.isSelected (clapFormat));
+
+    // Held, the key presses once: the system's repeats do nothing. With Ctrl
+    // it does nothing at all.
+    for (int i = 0; i < 5; ++i)
+        s.hold (space);
+    s.press (space);
+    EXPECT_TRUE (s.main.isSelected (clapFormat));
+    s.press (juce::KeyPress (juce::KeyPress::spaceKey, juce::ModifierKeys::ctrlModifier, 0));
+    s.press (juce::KeyPress (juce::KeyPress::returnKey, juce::ModifierKeys::altModifier, 0));
+    pump (300);
+    EXPECT_TRUE (s.main.isSelected (clapFormat));
 }
 
 //==============================================================================
@@ -280,6 +299,13 @@ TEST (Accessibility, EachPanelIsAGroupOfNamedControlsAndReadableText)
     ASSERT_NE (licence.getTextInterface(), nullptr);
     EXPECT_GT (licence.getTextInterface()->getTotalNumCharacters(), 1000);
     EXPECT_EQ (s.focusedName(), "License agreement") << "the panel opens on what it is for";
+    EXPECT_FALSE (eula.getLicenceView().isCaretVisible()) << "opened by a click, it looks as it did";
+
+    // What lies under the panel cannot be pressed, by a reader either.
+    s.readerPress (childNamed (s.main, "CLAP"));
+    s.readerPress (childNamed (s.main, "INSTALL"));
+    EXPECT_FALSE (s.main.isSelected (clapFormat));
+    EXPECT_FALSE (s.main.isRunning() || s.main.isInstallFinished());
     s.readerPress (childNamed (eula, "X"));
 
     s.readerPress (childNamed (s.main, "CHANGES"));

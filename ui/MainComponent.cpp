@@ -210,6 +210,7 @@ void MainComponent::updateControlVisibility()
     runStatusText->setVisible (running && ! underPanel);
     productText->setVisible (! underPanel);
     managerText->setVisible (! underPanel);
+    hintLabel->setVisible (! underPanel);
 
     for (auto& button : controls)
         button->setVisible (! underPanel && ! (running && startsRuns (button.get())));

@@ -23,10 +23,13 @@ void MainComponent::openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<P
 
     addAndMakeVisible (*member);
     fitPanel (*member);
-    updateControlVisibility();
 
+    // Focus goes into the panel first, so that hiding the screen beneath
+    // does not walk it through every control there.
     if (member->isShowing())
         member->grabKeyboardFocus();
+
+    updateControlVisibility();
 }
 
 void MainComponent::panelClosed()
