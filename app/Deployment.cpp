@@ -48,21 +48,6 @@ namespace Deployment
         {
             return juce::String (milliseconds / 1000.0, 2) + " s";
         }
-
-        juce::String phaseWords (Phase phase)
-        {
-            switch (phase)
-            {
-                case Phase::writing:    return "writing";
-                case Phase::checking:   return "checking";
-                case Phase::flushing:   return "saving to disk";
-                case Phase::replacing:  return "replacing";
-                case Phase::waiting:    return "waiting";
-                case Phase::removing:   return "removing";
-            }
-
-            return {};
-        }
     }
 
     RunLog::RunLog (const CommandLine& options)
@@ -138,8 +123,7 @@ namespace Deployment
                 return;
 
             waitedFor[(size_t) format] = progress.waitingFor;
-            write (juce::String (formatNames[(size_t) format]) + ": " + phaseWords (progress.phase)
-                   + " for a file in use: " + progress.waitingFor);
+            write (juce::String (formatNames[(size_t) format]) + ": waiting for a file in use: " + progress.waitingFor);
         };
 
         run.onFormatFinished = [this, uninstall = request.uninstall] (int format, const FormatOutcome& outcome)

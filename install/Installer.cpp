@@ -47,11 +47,11 @@ namespace
         working in the same folder; installing four formats takes under a second. */
     constexpr int lockWaitMilliseconds = 5000;
 
-    FormatOutcome done()  { return { true, true, {}, {}, FailureKind::none }; }
+    FormatOutcome done()  { return { true, true, {}, {}, FailureKind::none, {} }; }
 
     FormatOutcome failed (const juce::String& reason, FailureKind kind, const juce::String& detail = {})
     {
-        return { true, false, reason, detail, kind };
+        return { true, false, reason, detail, kind, {} };
     }
 
     FailureKind kindOf (FileError error)

@@ -14,6 +14,9 @@ struct ScreenControl
     std::function<void()> action;                       // what a click, Return, Space or a reader's press does
     std::function<juce::String()> state = nullptr;      // read after the title, e.g. "v3.3.0.0 INSTALLED"
     std::function<bool()> checked = nullptr;            // set for a toggle: whether it is on
+
+    /** Words that never change, for the title or hint of an entry. */
+    static std::function<juce::String()> says (const char* text)  { return [text] { return juce::String (text); }; }
 };
 
 /** The transparent button laid over what a screen paints. Clicks arrive at

@@ -2,7 +2,7 @@
 #include "../look/ButtonFace.h"
 
 OverlayPanel::OverlayPanel (const juce::String& title)
-    : closeButton ({ "X", [] { return juce::String ("Close"); }, nullptr, [this] { close(); } }, *this)
+    : closeButton ({ "X", ScreenControl::says ("Close"), nullptr, [this] { close(); } }, *this)
 {
     setTitle (title);
     addAndMakeVisible (closeButton);

@@ -45,7 +45,7 @@ panel_settings::panel_settings (const juce::File& file, const std::array<juce::F
 
         const auto row = (int) i;
         const auto label = folderRows[i].label;
-        browseButtons.push_back (makeButton ({ "BROWSE" + juce::String (row), [] { return juce::String ("Choose folder"); },
+        browseButtons.push_back (makeButton ({ "BROWSE" + juce::String (row), ScreenControl::says ("Choose folder"),
                                                [label] { return "Choose the " + label + " install folder"; },
                                                [this, row] { browse (row); },
                                                [this, row] { return foldersInUse[(size_t) row].getFullPathName(); } }));

@@ -42,10 +42,10 @@ panel_support::panel_support (const juce::String& name, const juce::String& vers
       aboutText (addText ([] { return "About Tessarine Plugin Manager. " + aboutParagraph() + " " + copyrightText; }))
 {
     // Each button's help is the paragraph painted beside it.
-    discordButton = makeButton ({ "DISCORD", [] { return juce::String ("Discord: join the Tessarine community server"); },
+    discordButton = makeButton ({ "DISCORD", ScreenControl::says ("Discord: join the Tessarine community server"),
                                   [] { return discordText; },
                                   [this] { openUrl (juce::URL (SupportContacts::discordInviteUrl)); } });
-    mailButton = makeButton ({ "MAIL", [] { return juce::String ("E-mail support: write a message with your system filled in"); },
+    mailButton = makeButton ({ "MAIL", ScreenControl::says ("E-mail support: write a message with your system filled in"),
                                [] { return mailText; },
                                [this]
                                {

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <utility>
-
 #include <juce_core/juce_core.h>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace platform

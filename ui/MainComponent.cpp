@@ -189,10 +189,14 @@ void MainComponent::fitPanel (OverlayPanel& panel)
     panel.setAlwaysOnTop (true);
 }
 
+std::array<OverlayPanel*, 4> MainComponent::heldPanels() const
+{
+    return { eulaPanel.get(), supportPanel.get(), settingsPanel.get(), changelogPanel.get() };
+}
+
 OverlayPanel* MainComponent::openPanelShown() const
 {
-    for (auto* panel : std::initializer_list<OverlayPanel*> { eulaPanel.get(), supportPanel.get(),
-                                                             settingsPanel.get(), changelogPanel.get() })
+    for (auto* panel : heldPanels())
         if (panel != nullptr && panel->getParentComponent() == this)
             return panel;
 
@@ -224,8 +228,7 @@ bool MainComponent::startsRuns (const juce::Component* c) const
 
 void MainComponent::refitPanels()
 {
-    for (auto* panel : std::initializer_list<OverlayPanel*> { eulaPanel.get(), supportPanel.get(),
-                                                             settingsPanel.get(), changelogPanel.get() })
+    for (auto* panel : heldPanels())
         if (panel != nullptr)
             fitPanel (*panel);
 }

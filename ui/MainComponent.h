@@ -170,6 +170,9 @@ private:
 
     /** Refits every panel held, shown or closed. */
     void refitPanels();
+
+    /** Each kind of panel, shown or closed; nullptr for one never opened. */
+    std::array<OverlayPanel*, 4> heldPanels() const;
     OverlayPanel* openPanelShown() const;
 
     //==============================================================================

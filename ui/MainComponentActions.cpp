@@ -52,7 +52,7 @@ void MainComponent::buttonClicked (juce::Button* button)
 
 std::vector<ScreenControl> MainComponent::controlTable()
 {
-    const auto says = [] (const char* text) { return [text] { return juce::String (text); }; };
+    const auto says = ScreenControl::says;
     std::vector<ScreenControl> table;
 
     // The tiles in reading order: the top row, then the bottom one.

@@ -117,7 +117,7 @@ namespace
 juce::String MainComponent::runRowText (int format) const
 {
     const auto& status = shownStatus;
-    const auto& outcome = installOutcomes[(size_t) format].processed ? installOutcomes[(size_t) format] : status.outcomes[(size_t) format];
+    const auto& outcome = status.outcomes[(size_t) format];
     const bool uninstalling = run->getRequest().uninstall;
 
     if (outcome.processed)
