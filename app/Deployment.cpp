@@ -105,8 +105,7 @@ namespace Deployment
                 continue;
 
             const auto& folder = request.folders[(size_t) format];
-            const auto found = detectInstallState (folder, request.productName, request.productVersion, format,
-                                                   [] (const juce::File& binary) { return platform::fileVersion (binary); });
+            const auto found = detectInstallState (folder, request.productName, request.productVersion, format);
             write (juce::String (formatNames[(size_t) format]) + ": folder " + (folder == juce::File() ? "(none)" : folder.getFullPathName())
                    + "; found " + installStateText (found) + "; to " + (request.uninstall ? "remove" : "install " + request.productVersion));
         }

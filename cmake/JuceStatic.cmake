@@ -26,6 +26,9 @@ if(WIN32)
         "${TSR_WINDOWS_DEPS}/lib/libjpeg.a"
         "${TSR_MINGW_SYSROOT}/lib/libz.a")
     target_link_options(tsr_juce PUBLIC -static -static-libgcc -static-libstdc++)
+
+    include(${CMAKE_CURRENT_LIST_DIR}/DelayLoadedDlls.cmake)
+    target_link_libraries(tsr_juce PUBLIC ${TSR_DELAY_LIBRARIES})
 else()
     target_link_libraries(tsr_juce PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
 endif()

@@ -8,6 +8,30 @@ juce::File versionSourceFor (const juce::File& pluginItem, const juce::String& p
     return pluginItem.getChildFile (binaryFolderInItem[(size_t) format] + productName + itemExtensions[(size_t) format]);
 }
 
+/** The version of the item's binary, reached from the install folder one
+    name at a time; "" when any step is not what the format's shape says. */
+static juce::String installedVersion (const platform::Folder& installFolder, const juce::String& itemName,
+                                      const juce::String& productName, int format, const VersionReader& readVersion)
+{
+    if (! isBundleFormat[(size_t) format])
+        return readVersion (installFolder, itemName);
+
+    auto& fs = platform::systemFileSystem();
+    platform::Folder at;
+
+    for (const auto& name : juce::StringArray::fromTokens (itemName + "/" + binaryFolderInItem[(size_t) format], "/", {}))
+    {
+        platform::Folder next;
+        if (name.isNotEmpty() && ! fs.openFolder (at.isOpen() ? at : installFolder, name, next).ok())
+            return {};
+
+        if (next.isOpen())
+            at = std::move (next);
+    }
+
+    return readVersion (at, productName + itemExtensions[(size_t) format]);
+}
+
 DetectedInstall detectInstallState (const juce::File& installFolder,
                                     const juce::String& productName,
                                     const juce::String& productVersion,
@@ -15,11 +39,16 @@ DetectedInstall detectInstallState (const juce::File& installFolder,
                                     const VersionReader& readVersion)
 {
     const auto item = pluginItemFor (installFolder, productName, format);
-
-    if (! isPluginItemPresent (item))
+    if (item == juce::File())
         return {};
 
-    const auto version = readVersion (versionSourceFor (item, productName, format));
+    auto& fs = platform::systemFileSystem();
+    platform::Folder folder;
+
+    if (! fs.openFolder (installFolder, folder).ok() || fs.kindOf (folder, item.getFileName()) == platform::EntryKind::missing)
+        return {};
+
+    const auto version = installedVersion (folder, item.getFileName(), productName, format, readVersion);
 
     if (version.isEmpty())
         return { InstallState::Installed, {} };

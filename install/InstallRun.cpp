@@ -89,8 +89,7 @@ void InstallRun::work()
 
         if (! request.uninstall && ! request.replaceNewer)
         {
-            const auto found = detectInstallState (folder, request.productName, request.productVersion, format,
-                                                   [] (const juce::File& binary) { return platform::fileVersion (binary); });
+            const auto found = detectInstallState (folder, request.productName, request.productVersion, format);
 
             if (isNewerThanCarried (found, request.productVersion))
             {

@@ -12,21 +12,21 @@ namespace
     class WindowedReads
     {
     public:
-        WindowedReads (juce::InputStream& s, juce::int64 length) : stream (s), total (length) {}
+        WindowedReads (const ReadSomeAt& r, juce::uint64 length) : readSomeAt (r), total (length) {}
 
         bool read (uint64_t offset, void* destination, size_t size)
         {
             if (size > sizeof (window))
-                return stream.setPosition ((juce::int64) offset) && stream.read (destination, (int) size) == (int) size;
+                return readSomeAt (offset, destination, size) == (juce::int64) size;
 
             if (windowSize < 0 || offset < windowStart || offset + size > windowStart + (uint64_t) windowSize)
             {
-                if ((juce::int64) offset >= total || ! stream.setPosition ((juce::int64) offset))
+                if (offset >= total)
                     return false;
 
                 windowStart = offset;
-                windowSize = std::max (0, stream.read (window, (int) std::min<juce::int64> ((juce::int64) sizeof (window),
-                                                                                           total - (juce::int64) offset)));
+                windowSize = (int) std::max<juce::int64> (0, readSomeAt (offset, window, (size_t) std::min<juce::uint64> (sizeof (window),
+                                                                                                                         total - offset)));
                 if (windowSize < (int) size)
                     return false;
             }
@@ -36,17 +36,17 @@ namespace
         }
 
     private:
-        juce::InputStream& stream;
-        juce::int64 total;
+        const ReadSomeAt& readSomeAt;
+        juce::uint64 total;
         char window[1024];
         uint64_t windowStart = 0;
         int windowSize = -1;
     };
 }
 
-static juce::String versionOf (juce::InputStream& stream, juce::int64 length)
+juce::String peFileVersion (const ReadSomeAt& readSomeAt, juce::uint64 length)
 {
-    WindowedReads reads (stream, length);
+    WindowedReads reads (readSomeAt, length);
     const auto version = PeVersionReader::read ([&reads] (uint64_t offset, void* destination, size_t size)
                                                 { return reads.read (offset, destination, size); },
                                                 (uint64_t) length);
@@ -57,10 +57,19 @@ static juce::String versionOf (juce::InputStream& stream, juce::int64 length)
          + juce::String (version->build) + "." + juce::String (version->revision);
 }
 
+static juce::String versionOf (juce::InputStream& stream, juce::uint64 length)
+{
+    return peFileVersion ([&stream] (juce::uint64 offset, void* destination, size_t size) -> juce::int64
+                          {
+                              return stream.setPosition ((juce::int64) offset) ? stream.read (destination, (int) size) : -1;
+                          },
+                          length);
+}
+
 juce::String peFileVersion (juce::InputStream& stream)
 {
     const auto length = stream.getTotalLength();
-    return length > 0 ? versionOf (stream, length) : juce::String();
+    return length > 0 ? versionOf (stream, (juce::uint64) length) : juce::String();
 }
 
 juce::String peFileVersion (const juce::File& binary)
@@ -69,5 +78,5 @@ juce::String peFileVersion (const juce::File& binary)
     // reads at the end of the file answer the other. A folder opens but
     // cannot be read.
     juce::FileInputStream stream (binary);
-    return stream.openedOk() ? versionOf (stream, std::numeric_limits<juce::int64>::max()) : juce::String();
+    return stream.openedOk() ? versionOf (stream, (juce::uint64) std::numeric_limits<juce::int64>::max()) : juce::String();
 }

@@ -269,7 +269,14 @@ namespace platform
         public:
             FileResult openFolder (const juce::File& path, Folder& out) override
             {
-                const auto fullPath = path.getFullPathName();
+                // The framework gives a drive's root as the parent of a folder
+                // on it without its backslash, "C:", which the system reads as
+                // the drive's current folder: the working folder, when it is
+                // on that drive.
+                auto fullPath = path.getFullPathName();
+                if (fullPath.length() == 2 && fullPath[1] == ':')
+                    fullPath << '\\';
+
                 const auto handle = CreateFileW (fullPath.toWideCharPointer(), folderAccess, shareAll, nullptr,
                                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
                 if (handle == INVALID_HANDLE_VALUE)

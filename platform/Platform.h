@@ -1,6 +1,6 @@
 #pragma once
 
-#include <juce_core/juce_core.h>
+#include "FileSystem.h"
 #include <array>
 
 /** The only place that knows which operating system it runs on.
@@ -24,6 +24,12 @@ namespace platform
     /** Fixed file version of a binary's version resource, "major.minor.build.revision",
         or "" when it has none or cannot be read. */
     juce::String fileVersion (const juce::File& binary);
+
+    /** The same for the entry `name` of an open folder, read only when it is
+        a regular file: a link there is not followed, and a pipe or a device
+        is never opened, so nothing another user put in a shared folder can
+        make the caller wait or read elsewhere. */
+    juce::String fileVersionIn (const Folder&, const juce::String& name);
 
     /** The user's temporary folder. */
     juce::File temporaryFolder();

@@ -3,7 +3,9 @@
 
 #if ! JUCE_WINDOWS
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,44 @@ namespace platform
     {
         // No system reader of version resources here: use the project's own.
         return peFileVersion (binary);
+    }
+
+    juce::String fileVersionIn (const Folder& folder, const juce::String& name)
+    {
+        const auto at = (int) folder.getHandle();
+        struct stat listed, opened;
+
+        // Looked at before it is opened, so that a pipe or a device is never
+        // opened at all; then checked to be the same file once it is open.
+        if (! isSingleName (name) || ::fstatat (at, name.toRawUTF8(), &listed, AT_SYMLINK_NOFOLLOW) != 0 || ! S_ISREG (listed.st_mode))
+            return {};
+
+        const auto fd = ::openat (at, name.toRawUTF8(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            return {};
+
+        const juce::ScopeGuard closeFile { [fd] { ::close (fd); } };
+
+        if (::fstat (fd, &opened) != 0 || ! S_ISREG (opened.st_mode) || opened.st_dev != listed.st_dev || opened.st_ino != listed.st_ino)
+            return {};
+
+        return peFileVersion ([fd] (juce::uint64 offset, void* destination, size_t size) -> juce::int64
+                              {
+                                  size_t got = 0;
+                                  while (got < size)
+                                  {
+                                      const auto n = ::pread (fd, static_cast<char*> (destination) + got, size - got, (off_t) (offset + got));
+                                      if (n < 0 && errno == EINTR)
+                                          continue;
+                                      if (n < 0)
+                                          return -1;
+                                      if (n == 0)
+                                          break;
+                                      got += (size_t) n;
+                                  }
+                                  return (juce::int64) got;
+                              },
+                              (juce::uint64) opened.st_size);
     }
 
     juce::File temporaryFolder()

@@ -2,7 +2,8 @@
 
 #if JUCE_WINDOWS
 
-#include <windows.h>
+#include "WindowsFiles.h"
+#include "../pe/PeFileVersion.h"
 #include <shlobj.h>
 #include <aclapi.h>
 
@@ -38,6 +39,42 @@ namespace platform
     juce::String fileVersion (const juce::File& binary)
     {
         return binary.getVersion();
+    }
+
+    juce::String fileVersionIn (const Folder& folder, const juce::String& name)
+    {
+        if (! isSingleName (name))
+            return {};
+
+        // Opened as itself, never through a link, and read only when it is a
+        // plain file on a disk.
+        const auto opened = windows::openEntry (reinterpret_cast<HANDLE> (folder.getHandle()), name, GENERIC_READ,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_NON_DIRECTORY_FILE, false);
+        if (! opened.ok())
+            return {};
+
+        windows::ScopedHandle file (opened.handle);
+        const auto attributes = windows::attributesOf (file.handle);
+        LARGE_INTEGER size {};
+
+        if (attributes == INVALID_FILE_ATTRIBUTES
+             || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0
+             || GetFileType (file.handle) != FILE_TYPE_DISK || ! GetFileSizeEx (file.handle, &size))
+            return {};
+
+        return peFileVersion ([handle = file.handle] (juce::uint64 offset, void* destination, size_t wanted) -> juce::int64
+                              {
+                                  OVERLAPPED at {};
+                                  at.Offset = (DWORD) offset;
+                                  at.OffsetHigh = (DWORD) (offset >> 32);
+                                  DWORD got = 0;
+
+                                  if (! ReadFile (handle, destination, (DWORD) std::min<size_t> (wanted, 1u << 30), &got, &at))
+                                      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+
+                                  return (juce::int64) got;
+                              },
+                              (juce::uint64) size.QuadPart);
     }
 
     juce::File temporaryFolder()

@@ -52,15 +52,13 @@ namespace
 
 TEST (InstallDetection, StatesAndTextsOnRealFolders)
 {
-    const VersionReader readVersion = [] (const juce::File& f) { return platform::fileVersion (f); };
-
     for (const auto& c : detectionCases)
     {
         IsolatedHome home;
         const auto folder = home.root.getChildFile ("plugins");
         prepare (folder, c);
 
-        const auto detected = detectInstallState (folder, "Vantorix3", c.carriedVersion, c.format, readVersion);
+        const auto detected = detectInstallState (folder, "Vantorix3", c.carriedVersion, c.format);
         EXPECT_EQ (detected.state, c.state) << c.name;
         EXPECT_EQ (installStateText (detected), c.text) << c.name;
     }
@@ -70,7 +68,7 @@ TEST (InstallDetection, NoFolderOrMissingFolderIsNotInstalled)
 {
     IsolatedHome home;
     int reads = 0;
-    const VersionReader countingReader = [&reads] (const juce::File&) { ++reads; return juce::String ("3.3.0.0"); };
+    const VersionReader countingReader = [&reads] (const platform::Folder&, const juce::String&) { ++reads; return juce::String ("3.3.0.0"); };
 
     for (const auto& folder : { juce::File(), home.root.getChildFile ("missing") })
     {

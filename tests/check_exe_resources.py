@@ -11,6 +11,11 @@ import xml.etree.ElementTree as ET
 
 results = []
 
+# The system's KnownDLLs: always taken from System32, whatever lies beside the program.
+KNOWN_DLLS = {name + ".dll" for name in (
+    "kernel32", "user32", "gdi32", "advapi32", "shell32", "ole32", "oleaut32", "comdlg32", "imm32", "shlwapi",
+    "ws2_32", "msvcrt", "rpcrt4", "sechost", "setupapi", "shcore", "combase", "psapi", "ntdll")}
+
 
 def check(name, condition, detail=""):
     results.append((name, bool(condition), detail))
@@ -78,8 +83,19 @@ def main(exe):
 
     dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True, text=True, check=True).stdout
     dlls = [line.split(":", 1)[1].strip() for line in dump.splitlines() if "DLL Name:" in line]
-    foreign = [d for d in dlls if d.lower().startswith(("lib", "zlib"))]
-    check("imports only system DLLs", dlls and not foreign, foreign)
+    # Any other DLL imported at load time is looked for beside the executable
+    # first, where whoever can write to the download folder may have put one.
+    unknown = [d for d in dlls if d.lower() not in KNOWN_DLLS]
+    check("imports only KnownDLLs, which only System32 serves", dlls and not unknown, unknown)
+    print("static imports: " + " ".join(dlls))
+
+    # Loads by bare name come from System32 only once the entry point has said
+    # so, before the C runtime and every static constructor.
+    start = int(next(l for l in subprocess.run(["x86_64-w64-mingw32-objdump", "-f", exe], capture_output=True, text=True,
+                                               check=True).stdout.splitlines() if "start address" in l).split()[-1], 16)
+    symbols = subprocess.run(["x86_64-w64-mingw32-nm", exe], capture_output=True, text=True).stdout
+    entry = [int(l.split()[0], 16) for l in symbols.splitlines() if l.endswith(" tsrProcessEntry")]
+    check("the entry point limits DLL loading to System32 first", entry == [start], (hex(start), entry))
 
     with tempfile.TemporaryDirectory() as out:
         manifest = ET.fromstring(resource(exe, 24, 1, out))

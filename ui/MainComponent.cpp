@@ -245,6 +245,5 @@ bool MainComponent::isPluginItemPresent (int format) const
 
 DetectedInstall MainComponent::detectInstallState (int format) const
 {
-    return ::detectInstallState (installFolders[(size_t) format], productName, productVersion, format,
-                                 [] (const juce::File& binary) { return platform::fileVersion (binary); });
+    return ::detectInstallState (installFolders[(size_t) format], productName, productVersion, format);
 }
