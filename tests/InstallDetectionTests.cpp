@@ -1,6 +1,8 @@
 #include "TestEnvironment.h"
+#include "LinkPlanting.h"
 #include "../install/InstallDetection.h"
 #include "../platform/Platform.h"
+#include <future>
 
 namespace
 {
@@ -78,4 +80,69 @@ TEST (InstallDetection, NoFolderOrMissingFolderIsNotInstalled)
     }
 
     EXPECT_EQ (reads, 0);   // an absent item has no version to read
+}
+
+TEST (InstallDetection, WhatAnotherUserPlantsIsNeitherFollowedNorWaitedOn)
+{
+    if (! LinkPlanting::canPlantLinks())
+        GTEST_SKIP() << "links and pipes cannot be planted here";
+
+    const auto quote = [] (const juce::File& f) { return "'" + LinkPlanting::hostPath (f) + "'"; };
+
+    struct Planted
+    {
+        const char* name;
+        FormatIndex format;
+        std::function<void (const juce::File& item, const juce::File& elsewhere)> plant;
+    };
+
+    const Planted cases[] = {
+        // Opening a pipe for reading waits for a writer that never comes.
+        { "a pipe named as the VST2 item", vst2Format,
+          [&] (const juce::File& item, const juce::File&) { LinkPlanting::runHostShell ("mkfifo " + quote (item)); } },
+        { "a pipe as the VST3 binary", vst3Format,
+          [&] (const juce::File& item, const juce::File&)
+          {
+              item.getChildFile ("Contents/x86_64-win").createDirectory();
+              LinkPlanting::runHostShell ("mkfifo " + quote (item.getChildFile ("Contents/x86_64-win/Vantorix3.vst3")));
+          } },
+        // A link leads to a binary of another's choosing, a newer one here.
+        { "a link as the CLAP item", clapFormat,
+          [] (const juce::File& item, const juce::File& elsewhere)
+          {
+              writeBytes (elsewhere.getChildFile ("any.clap"), readBytes (versionFixture ("v3.4.0.0.dll")));
+              LinkPlanting::swapForLink (item, elsewhere.getChildFile ("any.clap"));
+          } },
+        { "a link as the AAX bundle's Contents", aaxFormat,
+          [] (const juce::File& item, const juce::File& elsewhere)
+          {
+              writeBytes (elsewhere.getChildFile ("x64/Vantorix3.aaxplugin"), readBytes (versionFixture ("v3.4.0.0.dll")));
+              item.createDirectory();
+              LinkPlanting::swapForLink (item.getChildFile ("Contents"), elsewhere);
+          } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        IsolatedHome home;
+        const auto folder = home.root.getChildFile ("plugins");
+        const auto item = pluginItemFor (folder, "Vantorix3", c.format);
+        folder.createDirectory();
+        c.plant (item, home.root.getChildFile ("elsewhere"));
+
+        auto detection = std::async (std::launch::async, [&] { return detectInstallState (folder, "Vantorix3", "3.3.0", c.format); });
+
+        if (detection.wait_for (std::chrono::seconds (10)) != std::future_status::ready)
+        {
+            ADD_FAILURE() << "detection waited on what was planted";
+            // A writer lets a reader stuck on a pipe go.
+            LinkPlanting::runHostShell ("for p in $(find " + quote (folder) + " -type p); do echo > \"$p\" & done");
+        }
+
+        const auto detected = detection.get();
+        EXPECT_EQ (detected.state, InstallState::Installed);
+        EXPECT_EQ (detected.installedVersion, "");
+        LinkPlanting::runHostShell ("rm -rf " + quote (folder) + " " + quote (home.root.getChildFile ("elsewhere")));
+    }
 }

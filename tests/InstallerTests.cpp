@@ -90,6 +90,28 @@ TEST (Installer, InstallsEachFormatIntoAFolderThatDoesNotExistYet)
     }
 }
 
+#if JUCE_WINDOWS
+TEST (Installer, ANewFolderAtADrivesRootIsMadeThereWhateverTheWorkingFolder)
+{
+    // The root's name as the framework gives it, "C:", is the drive's current
+    // folder to the system: a folder on that drive would be made inside it.
+    IsolatedHome home;
+    const auto working = home.root.getChildFile ("working");
+    working.createDirectory();
+    const auto folder = juce::File ("C:\\" + home.root.getFileName() + "-at-root");
+    const juce::ScopeGuard removeIt { [&] { folder.deleteRecursively(); } };
+
+    const auto before = juce::File::getCurrentWorkingDirectory();
+    working.setAsCurrentWorkingDirectory();
+    const auto outcome = installFormat (folder, "Vantorix3", clapFormat, archiveFor (clapFormat));
+    before.setAsCurrentWorkingDirectory();
+
+    EXPECT_TRUE (outcome.succeeded) << outcome.reason;
+    EXPECT_TRUE (folder.getChildFile ("Vantorix3.clap").existsAsFile());
+    EXPECT_TRUE (snapshotTree (working).empty());
+}
+#endif
+
 TEST (Installer, ReinstallLeavesExactlyTheArchivesEntries)
 {
     IsolatedHome home;
