@@ -34,9 +34,19 @@ void tsr_installerApplication::initialise (const juce::String&)
         return;
     }
 
+    // The log comes first: a run that cannot keep the log asked for touches nothing.
+    log = std::make_unique<Deployment::RunLog> (options);
+
+    if (log->getProblem().isNotEmpty())
+    {
+        setApplicationReturnValue ((int) Deployment::refuse (*log));
+        quit();
+        return;
+    }
+
     if (options.mode == CommandLine::Mode::verySilent)
     {
-        setApplicationReturnValue ((int) Deployment::runWithoutWindow (options));
+        setApplicationReturnValue ((int) Deployment::runWithoutWindow (options, *log));
         quit();
         return;
     }
@@ -62,7 +72,6 @@ void tsr_installerApplication::startFromCommandLine (const CommandLine& options)
         if (options.folders[i].isNotEmpty())
             main->setInstallFolder (settingsAttributes[i], options.folders[i]);
 
-    log = std::make_unique<Deployment::RunLog> (options);
     main->onRunStarting = [this] (InstallRun& run) { log->follow (run); };
 
     if (options.mode != CommandLine::Mode::silent)

@@ -1,4 +1,5 @@
 #include "Deployment.h"
+#include "../install/FileTree.h"
 #include "../install/InstallDetection.h"
 #include "../install/SettingsFile.h"
 #include "../platform/Platform.h"
@@ -55,20 +56,47 @@ namespace Deployment
         if (! options.log)
             return;
 
-        file = options.logFile;
-        if (file == juce::File())
-            file = platform::temporaryFolder().getChildFile (juce::String (identity::applicationName) + "-"
-                                                             + juce::Time::getCurrentTime().formatted ("%Y-%m-%d_%H-%M-%S") + ".log");
+        const auto asked = options.logFile != juce::File()
+                             ? options.logFile
+                             : platform::temporaryFolder().getChildFile (juce::String (identity::applicationName) + "-"
+                                                                         + juce::Time::getCurrentTime().formatted ("%Y-%m-%d_%H-%M-%S") + ".log");
+        auto& fs = platform::systemFileSystem();
 
-        file.getParentDirectory().createDirectory();
-        std::ignore = file.deleteFile();
-        out = std::make_unique<juce::FileOutputStream> (file);
-
-        if (out->failedToOpen())
+        if (auto opened = FileTree::openMakingMissing (fs, asked.getParentDirectory(), folder); ! opened.ok())
         {
-            out.reset();
+            problem = "the log cannot be made in " + asked.getParentDirectory().getFullPathName() + ": " + opened.message;
             return;
         }
+
+        // A name someone else may have taken first is never removed or
+        // written through: the next free one is used instead.
+        constexpr int namesTried = 100;
+        platform::FileResult created;
+
+        for (int n = 1; n <= namesTried; ++n)
+        {
+            const auto name = n == 1 ? asked.getFileName()
+                                     : asked.getFileNameWithoutExtension() + "-" + juce::String (n) + asked.getFileExtension();
+            created = fs.createFile (folder, name, out);
+
+            if (created.ok())
+            {
+                file = asked.getSiblingFile (name);
+                break;
+            }
+
+            if (created.error != platform::FileError::alreadyExists)
+                break;
+        }
+
+        if (! created.ok())
+        {
+            problem = "the log " + asked.getFullPathName() + " cannot be made: " + created.message;
+            return;
+        }
+
+        if (file != asked)
+            std::ignore = platform::printToConsole ("Log: " + file.getFullPathName() + " (" + asked.getFileName() + " is taken)\n", false);
 
         write (juce::String (identity::applicationName) + " " + identity::applicationVersion + ", carrying "
                + productDisplayName (identity::productNameLiteral) + " " + identity::productVersion);
@@ -77,24 +105,30 @@ namespace Deployment
         write ("Command line: " + options.arguments);
     }
 
+    RunLog::~RunLog()
+    {
+        if (isOpen())
+            std::ignore = platform::systemFileSystem().close (out);
+    }
+
     void RunLog::write (const juce::String& line)
     {
         const std::lock_guard<std::mutex> guard (lock);
 
-        if (out == nullptr)
+        if (! isOpen())
             return;
 
        #if JUCE_WINDOWS
-        out->writeText (line + "\r\n", false, false, nullptr);
+        const auto text = (line + "\r\n").toStdString();
        #else
-        out->writeText (line + "\n", false, false, nullptr);
+        const auto text = (line + "\n").toStdString();
        #endif
-        out->flush();
+        std::ignore = platform::systemFileSystem().write (out, text.data(), text.size());
     }
 
     void RunLog::follow (InstallRun& run)
     {
-        if (out == nullptr)
+        if (! isOpen())
             return;
 
         const auto& request = run.getRequest();
@@ -145,9 +179,8 @@ namespace Deployment
     }
 
     //==============================================================================
-    ExitCode runWithoutWindow (const CommandLine& options)
+    ExitCode runWithoutWindow (const CommandLine& options, RunLog& log)
     {
-        RunLog log (options);
 
         const auto settingsFolder = SettingsFile::settingsFolderIn (platform::machineDataFolder());
         auto folders = platform::defaultInstallFolders();
@@ -180,6 +213,12 @@ namespace Deployment
         RunLog log (options);
         log.write (message);
         log.finish (ExitCode::invalidParameters);
+        return ExitCode::invalidParameters;
+    }
+
+    ExitCode refuse (const RunLog& log)
+    {
+        std::ignore = platform::printToConsole ("Nothing was done: " + log.getProblem() + "\n", true);
         return ExitCode::invalidParameters;
     }
 }

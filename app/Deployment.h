@@ -17,16 +17,29 @@ namespace Deployment
         each in the shared settings file as the settings panel keeps a choice. */
     void keepChosenFolders (const CommandLine&, const juce::File& settingsFolder, std::array<juce::File, numFormats>& folders);
 
-    /** The log of a run: UTF-8, the system's line ends, each line on the disk
-        as soon as it is written, so a killed process leaves what happened so
-        far. Only opened when the command line asks for it. */
+    /** The log of a run: UTF-8, the system's line ends, each line handed to
+        the system as soon as it is written, so a killed process leaves what
+        happened so far. Only opened when the command line asks for it.
+
+        The file is always a new one, made in its folder as that folder was
+        opened, never through a link and never in place of anything: a name
+        that is taken (a file, a folder or a link someone put there first)
+        gives the next free name, "-2.log" and so on, and the console is told
+        which. The temporary folder of an unattended run is one that others
+        may create names in. */
     class RunLog
     {
     public:
         explicit RunLog (const CommandLine&);
+        ~RunLog();
 
-        [[nodiscard]] bool isOpen() const noexcept   { return out != nullptr; }
+        /** True when a log was asked for and made. */
+        [[nodiscard]] bool isOpen() const noexcept   { return out.handle != -1; }
         [[nodiscard]] juce::File getFile() const     { return file; }
+
+        /** Why the log asked for could not be made, in one line; empty when it
+            was, or when none was asked for. */
+        [[nodiscard]] const juce::String& getProblem() const noexcept  { return problem; }
 
         /** Writes a line; from any thread. */
         void write (const juce::String& line);
@@ -39,17 +52,26 @@ namespace Deployment
 
     private:
         juce::File file;
-        std::unique_ptr<juce::FileOutputStream> out;
+        juce::String problem;
+        platform::Folder folder;
+        platform::OpenFile out;
         std::mutex lock;
         std::array<double, numFormats> started {};
         std::array<juce::String, numFormats> waitedFor;
+
+        JUCE_DECLARE_NON_COPYABLE (RunLog)
     };
 
     /** Carries the command line out with no window: reads the settings,
-        applies its folders, runs, logs; the exit code. */
-    ExitCode runWithoutWindow (const CommandLine&);
+        applies its folders, runs, writes the log (when it is open); the exit
+        code. */
+    ExitCode runWithoutWindow (const CommandLine&, RunLog&);
 
     /** Says why a command line cannot be carried out, on the console the
         program was started from and in the log when it asks for one. */
     ExitCode refuse (const CommandLine&);
+
+    /** Says that the log asked for cannot be made, on the console; nothing
+        is done without the log a deployment tool asked for. */
+    ExitCode refuse (const RunLog&);
 }

@@ -103,21 +103,41 @@ namespace FileTree
         return flush && changed ? fs.flushFolder (folder) : FileResult {};
     }
 
-    FileResult openPath (FileSystem& fs, const Folder& root, const juce::StringArray& names, Folder& out)
+    FileResult openMakingMissing (FileSystem& fs, const juce::File& path, Folder& out)
     {
-        jassert (! names.isEmpty());
-        const Folder* at = &root;
+        const auto opened = fs.openFolder (path, out);
+        if (opened.ok() || opened.error != FileError::missing)
+            return opened;
 
-        for (const auto& name : names)
+        juce::StringArray missing;
+        Folder parent;
+
+        for (auto f = path;; f = f.getParentDirectory())
         {
-            Folder opened;
-            if (auto result = fs.openFolder (*at, name, opened); ! result.ok())
-                return result;
+            if (f == f.getParentDirectory())
+                return opened;
 
-            out = std::move (opened);
-            at = &out;
+            missing.insert (0, f.getFileName());
+
+            if (auto result = fs.openFolder (f.getParentDirectory(), parent); result.ok())
+                break;
+            else if (result.error != FileError::missing)
+                return result;
         }
 
+        for (const auto& name : missing)
+        {
+            if (auto result = fs.createFolder (parent, name); ! result.ok() && result.error != FileError::alreadyExists)
+                return result;
+
+            Folder child;
+            if (auto result = fs.openFolder (parent, name, child); ! result.ok())
+                return fs.kindOf (parent, name) == EntryKind::file ? FileResult { FileError::alreadyExists, result.code, "a file is in the way", result.path }
+                                                                   : result;
+            parent = std::move (child);
+        }
+
+        out = std::move (parent);
         return {};
     }
 }

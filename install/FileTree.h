@@ -48,7 +48,9 @@ namespace FileTree
     FileResult renameEntries (FileSystem&, const Folder& parent, const juce::String& name,
                               const std::function<juce::String (const juce::String&)>& rename, bool flush);
 
-    /** Opens the folder reached from `root` through the given names (at least
-        one), each opened from the one before. */
-    FileResult openPath (FileSystem&, const Folder& root, const juce::StringArray& names, Folder& out);
+    /** Opens a folder by its full path, making it and any missing folders on
+        the way first: each is made in the one above it as that was opened,
+        then opened from there, so the folder opened is the one made. A file
+        in the way fails with alreadyExists. */
+    FileResult openMakingMissing (FileSystem&, const juce::File& path, Folder& out);
 }

@@ -478,51 +478,18 @@ namespace
         uint64_t written = 0, total = 0;
     };
 
-    /** Opens the install folder; with `create`, missing folders on its path
-        are made first, each opened from the one before, so that the folder
-        opened is the one made. */
-    std::optional<FormatOutcome> openInstallFolder (FileSystem& fs, const juce::File& installFolder, bool create, Folder& out)
+    /** Opens the install folder, making it and the missing folders on its
+        path first. */
+    std::optional<FormatOutcome> openInstallFolder (FileSystem& fs, const juce::File& installFolder, Folder& out)
     {
-        const auto opened = fs.openFolder (installFolder, out);
-        if (opened.ok())
+        const auto result = FileTree::openMakingMissing (fs, installFolder, out);
+        if (result.ok())
             return std::nullopt;
 
-        if (installFolder.existsAsFile())
+        if (installFolder.existsAsFile() || result.error == FileError::alreadyExists)
             return failed (InstallFailure::folderIsFile, FailureKind::other);
 
-        if (opened.error != FileError::missing || ! create)
-            return failed (fs, Step::createFolder, opened);
-
-        juce::StringArray missing;
-        Folder parent;
-
-        for (auto f = installFolder;; f = f.getParentDirectory())
-        {
-            if (f == f.getParentDirectory())
-                return failed (fs, Step::createFolder, opened);
-
-            missing.insert (0, f.getFileName());
-
-            if (auto result = fs.openFolder (f.getParentDirectory(), parent); result.ok())
-                break;
-            else if (result.error != FileError::missing)
-                return failed (fs, Step::createFolder, result);
-        }
-
-        for (const auto& name : missing)
-        {
-            if (auto result = fs.createFolder (parent, name); ! result.ok() && result.error != FileError::alreadyExists)
-                return failed (fs, Step::createFolder, result);
-
-            Folder child;
-            if (auto result = fs.openFolder (parent, name, child); ! result.ok())
-                return fs.kindOf (parent, name) == EntryKind::file ? failed (InstallFailure::folderIsFile, FailureKind::other)
-                                                                   : failed (fs, Step::createFolder, result);
-            parent = std::move (child);
-        }
-
-        out = std::move (parent);
-        return std::nullopt;
+        return failed (fs, Step::createFolder, result);
     }
 
     /** Runs one item's work with the folder locked, after recovering what an
@@ -553,7 +520,7 @@ FormatOutcome installFormat (const juce::File& installFolder, const juce::String
         return failed (InstallFailure::noFolder, FailureKind::other);
 
     Folder folder;
-    if (auto problem = openInstallFolder (fs, installFolder, true, folder))
+    if (auto problem = openInstallFolder (fs, installFolder, folder))
         return *problem;
 
     return withFolderLocked (fs, folder, item.getFileName(), format, Step::replace, hooks,

@@ -11,10 +11,13 @@ namespace platform
 
         It is taken on the open folder, never by its path again, so a link put
         in the folder's place meanwhile cannot make two copies lock different
-        folders. On Linux it is an flock on the folder itself: no lock file,
-        and it also excludes a second lock taken in the same process. On
-        Windows it is a named mutex, named after the folder's identity (volume
-        and file number), so two spellings of one folder share it. */
+        folders, and it is named after the folder's identity (device or volume,
+        and file number), so two spellings of one folder share it. Nobody but
+        an administrator can take it: elevated on Linux it is an flock on a
+        file in a folder only root may enter (/run/tsr_installer), and on
+        Windows a mutex in a namespace only Administrators may create or
+        open. Run as a user, it is an flock on the folder itself. A second
+        lock taken on another thread of the same process waits too. */
     class FolderLock
     {
     public:

@@ -31,7 +31,7 @@ namespace platform
         make the caller wait or read elsewhere. */
     juce::String fileVersionIn (const Folder&, const juce::String& name);
 
-    /** The user's temporary folder. */
+    /** The user's temporary folder; for SYSTEM, the system's own. */
     juce::File temporaryFolder();
 
     /** True when a folder setting names a definite place on this system: a full

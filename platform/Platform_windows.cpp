@@ -79,8 +79,17 @@ namespace platform
 
     juce::File temporaryFolder()
     {
+        // Run as SYSTEM (by a deployment tool), GetTempPath2W gives the
+        // system's own temporary folder, which other users cannot enter;
+        // GetTempPathW would give C:\Windows\Temp, where they may create
+        // names. For anyone else the two agree. Older systems lack it.
+        using GetTempPath2 = DWORD (WINAPI*) (DWORD, LPWSTR);
+        static const auto getTempPath2 = reinterpret_cast<GetTempPath2> (reinterpret_cast<void*> (
+            GetProcAddress (GetModuleHandleW (L"kernel32.dll"), "GetTempPath2W")));
+
         WCHAR path[2048] = {};
-        const auto length = GetTempPathW ((DWORD) juce::numElementsInArray (path), path);
+        const auto size = (DWORD) juce::numElementsInArray (path);
+        const auto length = getTempPath2 != nullptr ? getTempPath2 (size, path) : GetTempPathW (size, path);
 
         if (length == 0 || length >= (DWORD) juce::numElementsInArray (path))
             return {};

@@ -4,6 +4,7 @@
 // this process as the program does for /VERYSILENT.
 
 #include "TestEnvironment.h"
+#include "LinkPlanting.h"
 #include "../app/Deployment.h"
 #include "../install/SettingsFile.h"
 #include "../panels/panel_settings.h"
@@ -32,7 +33,8 @@ namespace
     {
         const auto options = parse (text);
         EXPECT_TRUE (options.error.isEmpty()) << options.error;
-        return Deployment::runWithoutWindow (options);
+        Deployment::RunLog log (options);
+        return Deployment::runWithoutWindow (options, log);
     }
 }
 
@@ -155,6 +157,60 @@ TEST (Deployment, ANewerCopyIsKeptWithoutForceAndReplacedWithIt)
     EXPECT_EQ (runQuietly ("/VERYSILENT /UNINSTALL"), ExitCode::success);
     for (int format = 0; format < numFormats; ++format)
         EXPECT_FALSE (itemOf (home, format).exists()) << format;
+}
+
+TEST (Deployment, TheLogIsAlwaysANewFileNeverThroughALinkNorInPlaceOfAnything)
+{
+    // Whatever holds the name first stays as it was, and the log goes to the
+    // next free name. A name that cannot be made at all stops the run first.
+    struct Taken
+    {
+        const char* name;
+        std::function<bool (const juce::File& log, const juce::File& elsewhere)> take;
+    };
+
+    const Taken cases[] = {
+        { "a link to another file", [] (const juce::File& log, const juce::File& elsewhere)
+          { writeBytes (elsewhere, "not yours"); return LinkPlanting::canPlantLinks() && LinkPlanting::swapForLink (log, elsewhere); } },
+        { "a folder", [] (const juce::File& log, const juce::File&) { return log.createDirectory().wasOk(); } },
+        { "a file", [] (const juce::File& log, const juce::File&) { writeBytes (log, "someone's"); return true; } },
+        { "that name and the next", [] (const juce::File& log, const juce::File&)
+          { writeBytes (log, "someone's"); writeBytes (log.getSiblingFile ("deploy-2.log"), "someone's"); return true; } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        IsolatedHome home;
+        const auto log = home.root.getChildFile ("logs/deploy.log");
+        const auto elsewhere = home.root.getChildFile ("elsewhere.txt");
+        log.getParentDirectory().createDirectory();
+
+        if (! c.take (log, elsewhere))
+            continue;
+
+        const auto before = snapshotTree (home.root);
+        EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=clap /LOG=\"" + log.getFullPathName() + "\""), ExitCode::success);
+
+        auto after = snapshotTree (home.root);
+        const auto made = std::find_if (after.begin(), after.end(), [] (const auto& entry) { return entry.second.find ("Exit code: 0") != std::string::npos; });
+        ASSERT_NE (made, after.end());
+        EXPECT_TRUE (made->first == "logs/deploy-2.log" || made->first == "logs/deploy-3.log") << made->first;
+
+        for (const auto& [path, content] : before)
+            EXPECT_EQ (after[path], content) << path;
+    }
+
+    // A log that cannot be made: nothing is installed, and the code says the
+    // command line cannot be carried out.
+    IsolatedHome home;
+    const auto inAFile = home.root.getChildFile ("a file");
+    writeBytes (inAFile, "a file");
+    const auto options = parse ("/VERYSILENT /COMPONENTS=clap /LOG=\"" + inAFile.getChildFile ("deploy.log").getFullPathName() + "\"");
+    const Deployment::RunLog refused (options);
+    EXPECT_FALSE (refused.isOpen());
+    EXPECT_TRUE (refused.getProblem().contains ("cannot be made")) << refused.getProblem();
+    EXPECT_EQ (Deployment::refuse (refused), ExitCode::invalidParameters);
 }
 
 TEST (Deployment, AFolderAnotherInstallerHoldsGivesTheBusyCode)
