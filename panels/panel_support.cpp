@@ -1,6 +1,7 @@
 #include "panel_support.h"
 #include <Identity.h>
 #include "../install/FormatCatalogue.h"
+#include "LinkOpening.h"
 #include "../look/ButtonFace.h"
 #include <BinaryData.h>
 
@@ -39,22 +40,35 @@ panel_support::panel_support (const juce::String& name, const juce::String& vers
     : OverlayPanel ("SUPPORT"), productName (name), productVersion (version),
       discordIcon (juce::Drawable::createFromImageData (BinaryData::icon_discord_svg, (size_t) BinaryData::icon_discord_svgSize)),
       mailIcon (juce::Drawable::createFromImageData (BinaryData::icon_mail_svg, (size_t) BinaryData::icon_mail_svgSize)),
-      aboutText (addText ([] { return "About Tessarine Plugin Manager. " + aboutParagraph() + " " + copyrightText; }))
+      aboutText (addText ([] { return "About Tessarine Plugin Manager. " + aboutParagraph() + " " + copyrightText; })),
+      unopenedLinkText (addText ([this] { return unopenedLink; }))
 {
+    unopenedLinkText.setVisible (false);
+
     // Each button's help is the paragraph painted beside it.
     discordButton = makeButton ({ "DISCORD", ScreenControl::says ("Discord: join the Tessarine community server"),
                                   [] { return discordText; },
-                                  [this] { openUrl (juce::URL (SupportContacts::discordInviteUrl)); } });
+                                  [this] { openLink (juce::URL (SupportContacts::discordInviteUrl)); } });
     mailButton = makeButton ({ "MAIL", ScreenControl::says ("E-mail support: write a message with your system filled in"),
                                [] { return mailText; },
                                [this]
                                {
-                                   openUrl (juce::URL (supportMailAddress (productName, productVersion, juce::SystemStats::getOperatingSystemName(),
+                                   openLink (juce::URL (supportMailAddress (productName, productVersion, juce::SystemStats::getOperatingSystemName(),
                                                                            juce::SystemStats::getDeviceDescription(), juce::SystemStats::getCpuModel())));
                                } });
 }
 
 panel_support::~panel_support() = default;
+
+void panel_support::openLink (const juce::URL& url)
+{
+    unopenedLink = openUrl (url) ? juce::String() : linkInWords (url);
+    unopenedLinkText.setVisible (unopenedLink.isNotEmpty());
+    repaint();
+
+    if (unopenedLink.isNotEmpty())
+        juce::AccessibilityHandler::postAnnouncement (unopenedLink, juce::AccessibilityHandler::AnnouncementPriority::high);
+}
 
 void panel_support::resized()
 {
@@ -62,6 +76,7 @@ void panel_support::resized()
     discordButton->setBounds (unitBounds (10.0f, 15.0f, 10.0f, 10.0f));
     mailButton->setBounds (unitBounds (10.0f, 35.0f, 10.0f, 10.0f));
     aboutText.setBounds (unitBounds (10.0f, 57.0f, 80.0f, 33.0f));
+    unopenedLinkText.setBounds (unitBounds (10.0f, 91.0f, 80.0f, 4.0f));
 }
 
 void panel_support::paintIconButton (juce::Graphics& g, const juce::Button& b, juce::Drawable& icon)
@@ -107,4 +122,7 @@ void panel_support::paint (juce::Graphics& g)
     paragraph (aboutParagraph(), { 10.0f * u, 65.0f * u, 80.0f * u, 30.0f * u });
 
     g.drawSingleLineText (copyrightText, (int) (10.0f * u), (int) (88.0f * u));
+
+    if (unopenedLink.isNotEmpty())
+        g.drawFittedText (unopenedLink, unitBounds (10.0f, 91.0f, 80.0f, 4.0f), juce::Justification::centredLeft, 1, 0.7f);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OverlayPanel.h"
+#include "../platform/UserShell.h"
 #include <functional>
 
 /** Two ways to get help (the community server and a pre-filled support e-mail)
@@ -17,14 +18,19 @@ public:
     const juce::String productName;
     const juce::String productVersion;
 
-    /** Opens web and mail links; the system's handlers by default. */
-    std::function<void (const juce::URL&)> openUrl = [] (const juce::URL& url) { url.launchInDefaultBrowser(); };
+    /** Hands web and mail links to the signed-in user's browser and mail
+        program; false when that cannot be done, and the panel then gives the
+        address instead, on its last line. */
+    std::function<bool (const juce::URL&)> openUrl = platform::openAsUser;
 
 private:
+    void openLink (const juce::URL&);
     void paintIconButton (juce::Graphics&, const juce::Button&, juce::Drawable&);
 
     std::unique_ptr<juce::Drawable> discordIcon, mailIcon;
     ScreenText& aboutText;
+    juce::String unopenedLink;      /**< the address of a link that could not be opened, in words */
+    ScreenText& unopenedLinkText;
     std::unique_ptr<ScreenButton> discordButton, mailButton;
 };
 

@@ -37,7 +37,7 @@ namespace
 
         LiveScreen()
         {
-            main.openUrl = [this] (const juce::URL& url) { opened.add (url.toString (false)); };
+            main.openUrl = [this] (const juce::URL& url) { opened.add (url.toString (false)); return true; };
             main.announce = [this] (const juce::String& text) { announced.add (text); };
             FocusRing::setShown (false);          // as at the program's start
             main.addToDesktop (0);
@@ -325,7 +325,7 @@ TEST (Accessibility, EachPanelIsAGroupOfNamedControlsAndReadableText)
     s.readerPress (childNamed (s.main, "SUPPORT"));
     auto& support = *s.main.getSupportPanel();
     juce::StringArray mailed;
-    support.openUrl = [&] (const juce::URL& url) { mailed.add (url.toString (false)); };
+    support.openUrl = [&] (const juce::URL& url) { mailed.add (url.toString (false)); return true; };
     EXPECT_EQ (roleTitleOf (support), juce::String ((int) Role::group) + " SUPPORT");
     closeIsNamed (support);
     EXPECT_TRUE (s.handlerOf (childNamed (support, "DISCORD")).getTitle().startsWith ("Discord"));
@@ -388,7 +388,7 @@ TEST (Keyboard, UnderEveryPanelKeysReachOnlyThePanelAndReturnFocusToItsOpener)
         ASSERT_NE (panel, nullptr);
 
         if (auto* support = dynamic_cast<panel_support*> (panel))
-            support->openUrl = [] (const juce::URL&) {};
+            support->openUrl = [] (const juce::URL&) { return true; };
         if (auto* settings = dynamic_cast<panel_settings*> (panel))
             settings->chooseFolder = [] (const juce::String&, const juce::File&, std::function<void (const juce::File&)>) {};
 

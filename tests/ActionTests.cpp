@@ -51,7 +51,7 @@ TEST (Actions, WebsiteAndManualOpenTheProductPage)
     IsolatedHome home;
     MainComponent main;
     juce::StringArray opened;
-    main.openUrl = [&opened] (const juce::URL& url) { opened.add (url.toString (true)); };
+    main.openUrl = [&opened] (const juce::URL& url) { opened.add (url.toString (true)); return true; };
 
     click (main, "WEBSITE");
     click (main, "MANUAL");

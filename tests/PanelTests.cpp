@@ -580,11 +580,40 @@ TEST (SupportMail, ButtonsOpenTheLinks)
     click (main, "SUPPORT");
     auto& panel = *main.getSupportPanel();
     juce::StringArray opened;
-    panel.openUrl = [&opened] (const juce::URL& url) { opened.add (url.toString (true)); };
+    panel.openUrl = [&opened] (const juce::URL& url) { opened.add (url.toString (true)); return true; };
 
     click (panel, "DISCORD");
     click (panel, "MAIL");
     ASSERT_EQ (opened.size(), 2);
     EXPECT_EQ (opened[0], "https://discord.example/invite/tessarine");
     EXPECT_TRUE (opened[1].startsWith ("mailto:support@tessarine.example?subject=Vantorix3%20help&body=Product%3A%20Vantorix3%203.3.0%0A"));
+}
+
+TEST (SupportMail, ALinkThatCannotBeOpenedAsTheUserIsGivenInWords)
+{
+    // Elevated with no desktop shell to hand it to, nothing is started: the
+    // panel's last line gives the address, and the main screen's hint line.
+    IsolatedHome home;
+    MainComponent main;
+    main.setSize (600, 600);
+    main.openUrl = [] (const juce::URL&) { return false; };
+    click (main, "WEBSITE");
+    EXPECT_EQ (main.getHintLabel().getText(), "Open https://www.tessarine.example/pages/free-and-legacy in your browser");
+
+    click (main, "SUPPORT");
+    auto& panel = *main.getSupportPanel();
+    panel.openUrl = [] (const juce::URL&) { return false; };
+    const auto lastLine = panel.getLocalBounds().withTop (juce::roundToInt (0.9f * (float) panel.getHeight()));
+    EXPECT_TRUE (inkIn (renderPanel (panel), lastLine).isEmpty());
+
+    click (panel, "MAIL");
+    const auto shown = std::find_if (panel.getChildren().begin(), panel.getChildren().end(), [] (auto* c)
+                                     { auto* t = dynamic_cast<ScreenText*> (c); return t != nullptr && t->isVisible() && t->text() == "Write to support@tessarine.example"; });
+    EXPECT_NE (shown, panel.getChildren().end());
+    EXPECT_FALSE (inkIn (renderPanel (panel), lastLine).isEmpty());
+
+    click (panel, "DISCORD");
+    EXPECT_NE (std::find_if (panel.getChildren().begin(), panel.getChildren().end(), [] (auto* c)
+                             { auto* t = dynamic_cast<ScreenText*> (c); return t != nullptr && t->text() == "Open https://discord.example/invite/tessarine in your browser"; }),
+               panel.getChildren().end());
 }

@@ -7,6 +7,7 @@
 #include "../install/InstallRun.h"
 #include "../look/CustomLookAndFeel.h"
 #include "../look/ScreenControls.h"
+#include "../platform/UserShell.h"
 #include <functional>
 #include <array>
 #include <memory>
@@ -93,8 +94,9 @@ public:
     bool isInstallFinished() const noexcept                       { return installFinished; }
     bool isShiftHeld() const noexcept                             { return shiftHeld; }
 
-    /** Opens web pages; the browser by default. */
-    std::function<void (const juce::URL&)> openUrl = [] (const juce::URL& url) { url.launchInDefaultBrowser(); };
+    /** Hands a web page to the signed-in user's browser; false when that
+        cannot be done, and the hint line then gives the address instead. */
+    std::function<bool (const juce::URL&)> openUrl = platform::openAsUser;
 
     /** Speaks through the screen reader, if one runs: a run's start, a wait
         for a file in use, and its end. */
@@ -163,6 +165,9 @@ private:
     template <typename Panel>
     void openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<Panel> panel, const juce::String& opener);
     void panelClosed();
+
+    /** Opens a link, or says its address where it cannot be opened. */
+    void openLink (const juce::URL&);
 
     /** Gives a panel the current unit, then the whole screen, and keeps it on
         top. The unit goes in first, so the panel's own layout already uses it. */

@@ -4,6 +4,7 @@
 #include "MainComponent.h"
 #include "../install/SettingsFile.h"
 #include "../panels/LicenceText.h"
+#include "../panels/LinkOpening.h"
 #include "../panels/panel_changelog.h"
 #include "../panels/panel_eula.h"
 #include "../panels/panel_settings.h"
@@ -38,6 +39,16 @@ void MainComponent::panelClosed()
 
     if (panelOpener != nullptr && panelOpener->isShowing())
         panelOpener->grabKeyboardFocus();
+}
+
+void MainComponent::openLink (const juce::URL& url)
+{
+    if (openUrl (url))
+        return;
+
+    const auto words = linkInWords (url);
+    hintLabel->setText (words, juce::dontSendNotification);
+    announce (words);
 }
 
 void MainComponent::buttonClicked (juce::Button* button)
@@ -84,7 +95,7 @@ std::vector<ScreenControl> MainComponent::controlTable()
     table.push_back ({ "EULA", says ("License agreement"), says ("Click to read End-User License Agreement"),
                        [this] { openPanel (eulaPanel, std::make_unique<panel_eula> (licenceText), "EULA"); } });
     table.push_back ({ "WEBSITE", says ("Product page on the Tessarine website, in your web browser"),
-                       says ("Click to open product page on the Tessarine website"), [this] { openUrl (websiteUrl); } });
+                       says ("Click to open product page on the Tessarine website"), [this] { openLink (websiteUrl); } });
     table.push_back ({ "SETTINGS", says ("Settings: the install folder of each format"), says ("Click to set the install folder for each format"),
                        [this]
                        {
@@ -94,7 +105,7 @@ std::vector<ScreenControl> MainComponent::controlTable()
                                       "SETTINGS");
                        } });
     table.push_back ({ "MANUAL", says ("Product manual, in your web browser"), says ("Click to open product manual in your web browser"),
-                       [this] { openUrl (manualUrl); } });
+                       [this] { openLink (manualUrl); } });
     table.push_back ({ "SUPPORT", says ("Support by e-mail and Discord"), says ("Email and Discord support"),
                        [this] { openPanel (supportPanel, std::make_unique<panel_support> (productName, productVersion), "SUPPORT"); } });
     table.push_back ({ "CHANGES", says ("Release notes"), says ("Click to view release notes"),
