@@ -35,6 +35,10 @@ namespace FileTree
         disk, or any other refusal, is final at once. */
     FileResult retrying (FileSystem&, const RetryPolicy&, const std::function<FileResult()>& call);
 
+    /** How deep the whole-tree calls below go: far deeper than any plug-in
+        bundle. Something deeper is not ours, and is refused with a reason. */
+    inline constexpr int maxDepth = 256;
+
     /** Removes an entry of a folder: a file, a link, or a folder with
         everything in it. Stops at the first entry that cannot be removed and
         says why. */

@@ -11,6 +11,7 @@
 
 #include "TestEnvironment.h"
 #include "FaultyFileSystem.h"
+#include "LinkPlanting.h"
 #include "ScenarioDisk.h"
 #include "../install/Installer.h"
 #include "../install/Recovery.h"
@@ -376,4 +377,46 @@ TEST (Interruption, TheMainScreenStartsWithAStoppedRunPutRight)
     MainComponent main;
     EXPECT_TRUE (main.isSelected (vst3Format));
     EXPECT_EQ (snapshotTree (folder), installed);
+}
+
+TEST (Interruption, ALeftoverDeeperThanAnyBundleIsRefusedAndNeverEndsTheRun)
+{
+    // Folders are walked without recursion, so that no depth a user plants
+    // can exhaust the run's stack; past a depth no bundle has, a leftover is
+    // not the program's own and is refused with the reason.
+    for (const int depth : { 60, 300 })
+    {
+        SCOPED_TRACE (depth);
+        IsolatedHome home;
+        const auto folder = home.defaultFolder (clapFormat);
+        const auto work = folder.getChildFile (".Vantorix3.clap.tsr-work");
+        folder.createDirectory();
+
+        juce::String nested ("discard");
+        for (int level = 1; level < depth; ++level)
+            nested << "/d";
+
+        const auto quote = [] (const juce::File& f) { return "'" + LinkPlanting::hostPath (f) + "'"; };
+        ASSERT_EQ (LinkPlanting::runHostShell ("cd " + quote (work.getParentDirectory()) + " && mkdir -p '" + work.getFileName() + "/" + nested
+                                               + "' && touch '" + work.getFileName() + "/" + nested + "/deepest'"), 0);
+
+        const auto outcome = installFormat (folder, "Vantorix3", clapFormat, archiveFor (clapFormat));
+
+        if (depth <= FileTree::maxDepth)
+        {
+            EXPECT_TRUE (outcome.succeeded) << outcome.reason << " " << outcome.detail;
+            EXPECT_FALSE (work.exists());
+        }
+        else
+        {
+            // Wine cannot name a handle whose path is longer than the old
+            // limit of 260 characters, so there every entry is refused from
+            // about a hundred levels on, as one whose path cannot be checked.
+            EXPECT_FALSE (outcome.succeeded);
+            EXPECT_TRUE (outcome.detail.contains ("nested deeper than 256 levels")
+                          || (LinkPlanting::renamesGoByPath() && outcome.detail.contains ("cannot be resolved"))) << outcome.detail;
+        }
+
+        LinkPlanting::runHostShell ("rm -rf " + quote (folder));
+    }
 }
