@@ -110,8 +110,9 @@ namespace platform
         background while the file was written; a move uses the plain rename
         where a file system lacks the no-replace flag, after checking the
         target is free; on Windows a file marked read-only has that mark
-        cleared on the handle being deleted. Names are single names, never
-        paths, and no call follows a link in them.
+        cleared on the handle being deleted, unless it has other names (hard
+        links), when it is left and the removal refused. Names are single
+        names, never paths, and no call follows a link in them.
 
         The system's implementation is systemFileSystem(); tests wrap it. */
     class FileSystem

@@ -222,7 +222,8 @@ namespace platform
         /** Marks an open entry for deletion: POSIX semantics where the system
             has them (the name goes at once, even while others hold the file),
             else delete-on-close. A read-only mark is ignored, or cleared on
-            this handle. A mapped image (a plug-in a host has loaded) is in use. */
+            this handle when the file has no other name. A mapped image (a
+            plug-in a host has loaded) is in use. */
         DWORD deleteByHandle (HANDLE handle)
         {
             IO_STATUS_BLOCK io {};
@@ -237,8 +238,15 @@ namespace platform
             if (status >= 0)
                 return ERROR_SUCCESS;
 
-            const auto attributes = attributesOf (handle);
-            const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+            BY_HANDLE_FILE_INFORMATION info {};
+            const bool known = GetFileInformationByHandle (handle, &info) != FALSE;
+            const bool readOnly = known && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+
+            // The mark belongs to the file, not to this name of it: with other
+            // names (hard links) elsewhere, clearing it would unprotect a file
+            // that is not the program's to change. Left, and said.
+            if (status == statusCannotDelete && readOnly && info.nNumberOfLinks > 1)
+                return ERROR_ACCESS_DENIED;
 
             if (status == statusCannotDelete && readOnly)
             {

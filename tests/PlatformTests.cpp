@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "LinkPlanting.h"
 #include "../platform/MessageWindowGuard.h"
 #include "../platform/Platform.h"
 #include "../ui/MainComponent.h"
@@ -123,3 +124,33 @@ TEST (LinuxPlatform, Vst2DefaultIsTheFirstAbsoluteVstPathEntry)
 }
 
 #endif
+
+TEST (Platform, RemovingOneNameOfAHardLinkedFileNeverUnprotectsIt)
+{
+    // Someone links a read-only file of theirs into a folder the program
+    // cleans: the name may go, or the removal be refused, but the file keeps
+    // its protection.
+    if (! LinkPlanting::canPlantLinks())
+        GTEST_SKIP() << "hard links cannot be planted here";
+
+    IsolatedHome home;
+    const auto kept = home.root.getChildFile ("elsewhere/kept.dll");
+    const auto folder = home.root.getChildFile ("plugins");
+    writeBytes (kept, "someone else's");
+    folder.createDirectory();
+    const auto quote = [] (const juce::File& f) { return "'" + LinkPlanting::hostPath (f) + "'"; };
+    ASSERT_EQ (LinkPlanting::runHostShell ("chmod 444 " + quote (kept) + " && ln " + quote (kept) + " " + quote (folder.getChildFile ("Vantorix3.dll"))), 0);
+
+    auto& fs = platform::systemFileSystem();
+    platform::Folder opened;
+    ASSERT_TRUE (fs.openFolder (folder, opened).ok());
+    const auto removed = fs.removeFile (opened, "Vantorix3.dll");
+
+   #if ! JUCE_WINDOWS
+    EXPECT_TRUE (removed.ok());
+   #endif
+    EXPECT_TRUE (removed.ok() || removed.error == platform::FileError::accessDenied) << removed.message;
+    EXPECT_EQ (LinkPlanting::runHostShell ("test \"$(stat -c %a " + quote (kept) + ")\" = 444"), 0);
+    EXPECT_EQ (readBytes (kept), "someone else's");
+    LinkPlanting::runHostShell ("chmod 644 " + quote (kept));
+}
