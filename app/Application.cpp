@@ -65,8 +65,9 @@ void tsr_installerApplication::startFromCommandLine (const CommandLine& options)
     if (main == nullptr)
         return;
 
+    log->distrustedSettings (main->getSettingsDistrust());
     auto folders = main->getInstallFolders();
-    Deployment::keepChosenFolders (options, main->getSettingsFolder(), folders);
+    Deployment::keepChosenFolders (options, main->getSettingsFolder(), folders, *log);
 
     for (size_t i = 0; i < folders.size(); ++i)
         if (options.folders[i].isNotEmpty())

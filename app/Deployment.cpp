@@ -30,7 +30,8 @@ namespace Deployment
         return ExitCode::success;
     }
 
-    void keepChosenFolders (const CommandLine& options, const juce::File& settingsFolder, std::array<juce::File, numFormats>& folders)
+    void keepChosenFolders (const CommandLine& options, const juce::File& settingsFolder, std::array<juce::File, numFormats>& folders,
+                            RunLog& log)
     {
         for (size_t i = 0; i < folders.size(); ++i)
         {
@@ -38,7 +39,13 @@ namespace Deployment
                 continue;
 
             folders[i] = SettingsFile::installFolderFromSetting (options.folders[i]);
-            std::ignore = SettingsFile::writeFolderSetting (settingsFolder, settingsAttributes[i], options.folders[i], folders);
+
+            if (const auto kept = SettingsFile::writeFolderSetting (settingsFolder, settingsAttributes[i], options.folders[i], folders); ! kept)
+            {
+                const auto line = juce::String (formatNames[i]) + ": " + options.folders[i] + " is used for this run, but not kept in the settings: " + kept.why;
+                log.write (line);
+                std::ignore = platform::printToConsole (line + "\n", true);
+            }
         }
     }
 
@@ -126,6 +133,12 @@ namespace Deployment
         std::ignore = platform::systemFileSystem().write (out, text.data(), text.size());
     }
 
+    void RunLog::distrustedSettings (const juce::String& why)
+    {
+        if (why.isNotEmpty())
+            write ("Settings: not believed, the default folders are used instead: " + why);
+    }
+
     void RunLog::follow (InstallRun& run)
     {
         if (! isOpen())
@@ -182,10 +195,10 @@ namespace Deployment
     ExitCode runWithoutWindow (const CommandLine& options, RunLog& log)
     {
 
-        const auto settingsFolder = SettingsFile::settingsFolderIn (platform::machineDataFolder());
-        auto folders = platform::defaultInstallFolders();
-        SettingsFile::loadSettings (settingsFolder, folders, [] { return platform::vst2DefaultFolder(); });
-        keepChosenFolders (options, settingsFolder, folders);
+        auto settings = SettingsFile::loadMachineSettings();
+        log.distrustedSettings (settings.distrust);
+        auto& folders = settings.installFolders;
+        keepChosenFolders (options, settings.folder, folders, log);
 
         InstallRun::Request request;
         request.formats = options.formats;

@@ -13,9 +13,13 @@ namespace Deployment
         otherwise the first failure in catalogue order decides. */
     ExitCode exitCodeFor (const InstallOutcomes&);
 
+    class RunLog;
+
     /** Puts the command line's folders in place of the ones in use, and keeps
-        each in the shared settings file as the settings panel keeps a choice. */
-    void keepChosenFolders (const CommandLine&, const juce::File& settingsFolder, std::array<juce::File, numFormats>& folders);
+        each in the shared settings file as the settings panel keeps a choice.
+        One that cannot be kept is used for this run all the same, and the
+        log and the console say so, and why. */
+    void keepChosenFolders (const CommandLine&, const juce::File& settingsFolder, std::array<juce::File, numFormats>& folders, RunLog&);
 
     /** The log of a run: UTF-8, the system's line ends, each line handed to
         the system as soon as it is written, so a killed process leaves what
@@ -43,6 +47,9 @@ namespace Deployment
 
         /** Writes a line; from any thread. */
         void write (const juce::String& line);
+
+        /** Writes that the settings file found was not believed, and why. */
+        void distrustedSettings (const juce::String& why);
 
         /** Follows a run about to start: what each chosen format held before,
             what is done to it, how it ends and how long it took. */

@@ -51,12 +51,25 @@ namespace SettingsFile
             return platform::readTrustedFile (folder, fileName, maxFileBytes, content);
         }
 
+        /** A refusal in words: where, and why. */
+        juce::String inWords (const platform::FileResult& result)
+        {
+            return result.path + ": " + result.message;
+        }
+
+        /** Why what openAndRead found is not settings to believe or write; empty
+            when it is, or there is nothing (yet) to refuse. */
+        juce::String distrustOf (const platform::FileResult& read)
+        {
+            return read.error == platform::FileError::accessDenied ? inWords (read) : juce::String();
+        }
+
         // Writes with the framework's default text form: the XML declaration, an
         // empty line, attributes wrapped after 60 characters, CR LF line ends,
         // through a new file renamed over the old, so a failed write leaves it.
-        bool writeDocument (const juce::XmlElement& root, const platform::Folder& folder)
+        platform::FileResult writeDocument (const juce::XmlElement& root, const platform::Folder& folder)
         {
-            return platform::replaceTrustedFile (folder, fileName, root.toString().toStdString()).ok();
+            return platform::replaceTrustedFile (folder, fileName, root.toString().toStdString());
         }
 
         /** A new document holding the note and the folders given. */
@@ -108,7 +121,7 @@ namespace SettingsFile
                 // A file marked read-only is left as it is.
                 root->setAttribute (vst2Attribute, installFolders[vst2Format].getFullPathName());
                 if (! content.readOnly)
-                    writeDocument (*root, folder);
+                    std::ignore = writeDocument (*root, folder);
             }
 
             createFolderIfMissing (installFolders[vst2Format]);
@@ -132,9 +145,9 @@ namespace SettingsFile
         return SettingsText::parse (content.bytes);
     }
 
-    void loadSettings (const juce::File& settingsFolder,
-                       std::array<juce::File, 4>& installFolders,
-                       const std::function<juce::String()>& vst2Default)
+    juce::String loadSettings (const juce::File& settingsFolder,
+                               std::array<juce::File, 4>& installFolders,
+                               const std::function<juce::String()>& vst2Default)
     {
         platform::Folder folder;
         platform::FileContent content;
@@ -143,7 +156,7 @@ namespace SettingsFile
         if (read.ok())
         {
             readExisting (folder, content, installFolders, vst2Default);
-            return;
+            return {};
         }
 
         // No file, or none that may be trusted: the defaults, and the system's
@@ -152,10 +165,51 @@ namespace SettingsFile
         takeSystemVst2Folder (installFolders, vst2Default);
 
         if (read.error == platform::FileError::missing && folder.isOpen())
-            writeDocument (*defaultDocument (installFolders), folder);
+            std::ignore = writeDocument (*defaultDocument (installFolders), folder);
+
+        return distrustOf (read);
     }
 
-    bool writeFolderSetting (const juce::File& settingsFolder,
+    MachineSettings loadMachineSettings()
+    {
+        MachineSettings settings;
+        settings.folder = settingsFolderIn (platform::machineDataFolder());
+        settings.installFolders = platform::defaultInstallFolders();
+        settings.distrust = loadSettings (settings.folder, settings.installFolders, [] { return platform::vst2DefaultFolder(); });
+        return settings;
+    }
+
+    namespace
+    {
+        /** The document a choice is written into, or why there is none. */
+        std::unique_ptr<juce::XmlElement> documentToChange (const platform::FileResult& read, const platform::Folder& folder,
+                                                            const platform::FileContent& content,
+                                                            const std::array<juce::File, 4>& foldersInUse, juce::String& why)
+        {
+            if (read.ok() && content.readOnly)
+            {
+                why = folder.pathOf (fileName) + ": it is marked read-only";
+                return nullptr;
+            }
+
+            if (read.ok())
+            {
+                auto root = SettingsText::parse (content.bytes);
+                if (root == nullptr)
+                    why = folder.pathOf (fileName) + ": it cannot be read as settings, and is left as it is";
+
+                return root;
+            }
+
+            if (read.error == platform::FileError::missing && folder.isOpen())
+                return defaultDocument (foldersInUse);
+
+            why = read.path.isNotEmpty() ? inWords (read) : "there is no settings folder on this system";
+            return nullptr;
+        }
+    }
+
+    Kept writeFolderSetting (const juce::File& settingsFolder,
                              const juce::String& attributeName,
                              const juce::String& folderPath,
                              const std::array<juce::File, 4>& foldersInUse)
@@ -166,17 +220,37 @@ namespace SettingsFile
         platform::FileContent content;
         const auto read = openAndRead (settingsFolder, true, folder, content);
 
-        std::unique_ptr<juce::XmlElement> root;
-
-        if (read.ok() && ! content.readOnly)
-            root = SettingsText::parse (content.bytes);
-        else if (read.error == platform::FileError::missing && folder.isOpen())
-            root = defaultDocument (foldersInUse);
+        Kept kept;
+        auto root = documentToChange (read, folder, content, foldersInUse, kept.why);
 
         if (root == nullptr)
-            return false;
+            return kept;
 
         root->setAttribute (attributeName, folderPath);
-        return writeDocument (*root, folder);
+
+        if (const auto written = writeDocument (*root, folder); ! written.ok())
+            kept.why = inWords (written);
+        else
+            kept.written = true;
+
+        return kept;
+    }
+
+    juce::String whyChoicesCannotBeKept (const juce::File& settingsFolder)
+    {
+        if (settingsFolder == juce::File())
+            return "there is no settings folder on this system";
+
+        platform::Folder folder;
+        platform::FileContent content;
+        const auto read = openAndRead (settingsFolder, false, folder, content);
+
+        // A missing folder or file is made by the choice itself.
+        if (read.error == platform::FileError::missing)
+            return {};
+
+        juce::String why;
+        std::ignore = documentToChange (read, folder, content, {}, why);
+        return why;
     }
 }

@@ -6,15 +6,15 @@
 
 /** The XML file of install folders that every installer of the maker shares.
 
-    The program reads it once at start, creates it when it is missing, adds
+    The program reads it at start, creates it when it is missing, adds
     VST2_Path when it lacks one, and rewrites one attribute when the user picks
     a folder. Only a folder choice creates the settings folder: at start,
     without that folder nothing is written and the in-memory folders are used.
 
     Run elevated, the program reads and writes the folder and the file only
     when no other user could have made or changed them (platform/TrustedFiles.h);
-    one that fails that is read as no file at all, and nothing is written
-    through it. */
+    one that fails that is read as no file at all, nothing is written through
+    it, and the reason is given to whoever asked. */
 namespace SettingsFile
 {
     inline constexpr const char* folderName    = "Tessarine";
@@ -56,18 +56,42 @@ namespace SettingsFile
         folders given; see the comment above. installFolders holds the defaults
         on entry. vst2Default is asked only when the file is created or lacks
         VST2_Path, or when there is no file that may be read at all, and answers
-        "" when no system-wide VST2 folder is set. */
-    void loadSettings (const juce::File& settingsFolder,
-                       std::array<juce::File, 4>& installFolders,
-                       const std::function<juce::String()>& vst2Default);
+        "" when no system-wide VST2 folder is set. Returns why a settings file
+        or folder that is there was not believed ("<path>: <why>"), empty when
+        it was, or when there is none. */
+    juce::String loadSettings (const juce::File& settingsFolder,
+                               std::array<juce::File, 4>& installFolders,
+                               const std::function<juce::String()>& vst2Default);
+
+    /** This machine's shared settings, read as every start reads them. */
+    struct MachineSettings
+    {
+        juce::File folder;                                /**< the settings folder; empty when the system names no base */
+        std::array<juce::File, 4> installFolders;         /**< the defaults, with what the file says in their place */
+        juce::String distrust;                            /**< why the file was not believed; see loadSettings */
+    };
+
+    MachineSettings loadMachineSettings();
+
+    /** Whether a folder choice was kept in the file, and why not. */
+    struct Kept
+    {
+        bool written = false;
+        juce::String why;       /**< why it was not, in words for the user ("<path>: <why>"); empty when it was */
+
+        explicit operator bool() const noexcept  { return written; }
+    };
 
     /** Sets one attribute in the settings file and writes the document back.
         A missing settings folder or file is made first, the file from the
         folders in use with the choice in it. An unparsable file, one marked
-        read-only, or one that may not be trusted, is left as it is. Returns
-        whether the file was written. */
-    bool writeFolderSetting (const juce::File& settingsFolder,
+        read-only, or one that may not be trusted, is left as it is. */
+    Kept writeFolderSetting (const juce::File& settingsFolder,
                              const juce::String& attributeName,
                              const juce::String& folderPath,
                              const std::array<juce::File, 4>& foldersInUse);
+
+    /** Why a choice could not be kept in the settings file now, in the same
+        words; empty when it could (a missing folder or file would be made). */
+    juce::String whyChoicesCannotBeKept (const juce::File& settingsFolder);
 }

@@ -12,7 +12,8 @@ namespace
 
 panel_settings::panel_settings (const juce::File& file, const std::array<juce::File, 4>& folders, FolderCallback callback)
     : OverlayPanel ("SETTINGS"), settingsFile (file), foldersInUse (folders), onFolderChosen (std::move (callback)),
-      noteText (addText ([] { return noteParagraph; }))
+      noteText (addText ([] { return noteParagraph; })),
+      notKeptText (addText ([this] { return notKept; }))
 {
     chooseFolder = [this] (const juce::String& title, const juce::File& start, std::function<void (const juce::File&)> completion)
     {
@@ -25,6 +26,7 @@ panel_settings::panel_settings (const juce::File& file, const std::array<juce::F
         folderRows[i] = { formatNames[i], settingsAttributes[i] };
 
     const auto document = SettingsFile::readDocument (settingsFile);
+    sayWhyNotKept (SettingsFile::whyChoicesCannotBeKept (settingsFile.getParentDirectory()));
 
     for (size_t i = 0; i < folderRows.size(); ++i)
     {
@@ -60,6 +62,13 @@ void panel_settings::showFolderInUse (int row)
     editor.setDescription ("in use: " + inUse);
 }
 
+void panel_settings::sayWhyNotKept (const juce::String& why)
+{
+    notKept = why.isEmpty() ? juce::String() : "Choices here last until the program closes, and cannot be kept: " + why;
+    notKeptText.setVisible (notKept.isNotEmpty());
+    repaint();
+}
+
 panel_settings::~panel_settings() = default;
 
 void panel_settings::resized()
@@ -68,6 +77,7 @@ void panel_settings::resized()
     layoutCloseButton();
     auto y = 16.0f * u;
     noteText.setBounds (unitBounds (4.0f, 50.0f, 92.0f, 20.0f));
+    notKeptText.setBounds (unitBounds (4.0f, 42.5f, 92.0f, 6.0f));
 
     for (size_t i = 0; i < pathEditors.size(); ++i)
     {
@@ -102,6 +112,12 @@ void panel_settings::paint (juce::Graphics& g)
     g.setFont (2.5f * u);
     g.drawFittedText (noteParagraph, unitBounds (4.0f, 50.0f, 92.0f, 20.0f),
                       juce::Justification::topLeft, 3, 0.0f);
+
+    if (notKept.isNotEmpty())
+    {
+        g.setColour (Palette::orange);
+        g.drawFittedText (notKept, unitBounds (4.0f, 42.5f, 92.0f, 6.0f), juce::Justification::topLeft, 2, 0.7f);
+    }
 }
 
 juce::File panel_settings::startFolderFor (int row) const
@@ -138,8 +154,11 @@ void panel_settings::folderChosen (int row, const juce::File& result)
     foldersInUse[(size_t) row] = SettingsFile::installFolderFromSetting (path);
     showFolderInUse (row);
 
-    if (settingsFile != juce::File())
-        SettingsFile::writeFolderSetting (settingsFile.getParentDirectory(), folderRows[(size_t) row].attributeName, path, foldersInUse);
+    const auto kept = SettingsFile::writeFolderSetting (settingsFile.getParentDirectory(), folderRows[(size_t) row].attributeName, path, foldersInUse);
+    sayWhyNotKept (kept.why);
+
+    if (! kept)
+        juce::AccessibilityHandler::postAnnouncement (notKept, juce::AccessibilityHandler::AnnouncementPriority::high);
 
     if (onFolderChosen)
         onFolderChosen (folderRows[(size_t) row].attributeName, path);

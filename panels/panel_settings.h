@@ -37,6 +37,10 @@ public:
 
     juce::TextEditor& getEditor (int row)   { return *pathEditors[(size_t) row]; }
 
+    /** The line that says why choices cannot be kept in the settings file;
+        empty while they can. */
+    const juce::String& getNotKeptLine() const noexcept   { return notKept; }
+
     struct FolderRow
     {
         juce::String label, attributeName;
@@ -50,8 +54,11 @@ private:
     std::vector<std::unique_ptr<juce::TextEditor>> pathEditors;
     std::vector<std::unique_ptr<ScreenButton>> browseButtons;
     ScreenText& noteText;
+    juce::String notKept;
+    ScreenText& notKeptText;
 
     void browse (int row);
     void showFolderInUse (int row);
+    void sayWhyNotKept (const juce::String& why);
     std::unique_ptr<juce::FileChooser> chooser;
 };

@@ -8,12 +8,19 @@
 
     Elevated (root on Linux, an elevated administrator on Windows), the program
     must not take instructions from a place an ordinary user controls: such a
-    user could name any folder for it to write in or remove from. So, elevated,
-    a folder or file is trusted only when it is no link, is owned by root (on
-    Windows by Administrators, SYSTEM, TrustedInstaller or the administrator
-    running the program), and lets nobody else write to it. Folders and files
-    the program makes here get exactly such an owner and rights, readable by
-    everyone. Not elevated, the user's own files are trusted as they are. */
+    user could name any folder for it to write in or remove from. So, elevated:
+      - a folder is believed when it is no link, is owned by root (on Windows
+        by Administrators, SYSTEM or TrustedInstaller), and nobody else may
+        remove, rename or re-permission what is in it. Others may add entries
+        (Windows gives users that right in a folder another installer made in
+        C:\ProgramData; on Linux a shared folder with the sticky bit); no entry
+        is read unless it is owned as its folder is;
+      - a file is believed when it is no link, is owned the same way, and
+        nobody else may change it.
+    The running administrator's own account is never an owner to believe:
+    its unelevated programs carry it too. Folders and files the program makes
+    get exactly such an owner and rights, readable by everyone. Not elevated,
+    the user's own files are believed as they are. */
 namespace platform
 {
     /** True when the program runs with rights over the whole machine. */
@@ -27,7 +34,8 @@ namespace platform
     /** Opens the folder `name` in `base` (a full path the system gave, such as
         the machine-wide data folder), making it first when asked and it is
         missing. Fails with FileError::missing when it is not there, and with
-        FileError::accessDenied when it cannot be trusted (see above). */
+        FileError::accessDenied when it cannot be trusted (see above); the
+        result's message then says why. */
     FileResult openTrustedFolder (const juce::File& base, const juce::String& name, bool create, Folder& out);
 
     /** A whole file read from a trusted folder. */
@@ -40,14 +48,18 @@ namespace platform
     /** Reads the file `name` in the folder, at most maxBytes of it. Fails with
         FileError::missing when it is not there, and with accessDenied when it
         is not a regular file (a pipe, a device, a folder, a link), is larger
-        than maxBytes or grows while read, or cannot be trusted. */
+        than maxBytes or grows while read, or cannot be trusted; the message
+        then says why. Nothing but its owner and kind is looked at until it
+        is known to be one to believe. */
     FileResult readTrustedFile (const Folder&, const juce::String& name, juce::int64 maxBytes, FileContent& out);
 
    #if JUCE_WINDOWS
-    /** The rule above for Windows, on a security descriptor: owned by a
-        trusted account, and no rule that grants writing, deleting or changing
-        the rights to anyone else. Elevated or not. */
-    bool isTrustedDescriptor (void* securityDescriptor);
+    enum class TrustedEntry { folder, file };
+
+    /** The rules above for Windows, on a security descriptor, elevated or
+        not: why the folder or file it describes is not to be believed, in
+        words for a log; empty when it is. */
+    juce::String whyUntrusted (void* securityDescriptor, TrustedEntry);
    #endif
 
     /** Replaces (or creates) the file `name` in the folder with the bytes: a

@@ -18,16 +18,29 @@ namespace platform
 
     namespace
     {
-        FileResult untrusted (const juce::String& path)
+        FileResult untrusted (const juce::String& path, const juce::String& why)
         {
-            return { FileError::accessDenied, EACCES, "owned by or writable for another user", path };
+            return { FileError::accessDenied, EACCES, why, path };
         }
 
-        /** Root's own, and writable by nobody else (group and others; an ACL's
-            named entries show in the group bits as its mask). */
-        bool isTrusted (const struct stat& st)
+        /** Why a folder or file is not to be believed, or "": root's own, and
+            nobody else may change it (group and others; an ACL's named
+            entries show in the group bits as its mask). Others may add to a
+            folder with the sticky bit, which keeps them from removing or
+            renaming root's entries. */
+        juce::String distrustOf (const struct stat& st)
         {
-            return ! isElevated() || (st.st_uid == 0 && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0);
+            if (! isElevated())
+                return {};
+
+            if (st.st_uid != 0)
+                return "it is not owned by root";
+
+            const bool othersMayWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+            if (othersMayWrite && ! (S_ISDIR (st.st_mode) && (st.st_mode & S_ISVTX) != 0))
+                return S_ISDIR (st.st_mode) ? "others may remove or rename what is in it" : "others may change it";
+
+            return {};
         }
 
         bool isUsable (const juce::File& base)
@@ -71,15 +84,30 @@ namespace platform
         }
 
         if (fd < 0)
-            return errno == ELOOP ? untrusted (path) : fileResultFor (errno, path);
+        {
+            // Said as what it is: a link (which an elevated program never
+            // follows here), or something other than a folder.
+            const auto error = errno;
+            struct stat what;
+            if (::fstatat (parentFd, name.toRawUTF8(), &what, AT_SYMLINK_NOFOLLOW) == 0)
+            {
+                if (S_ISLNK (what.st_mode))
+                    return untrusted (path, "it is a link");
+
+                if (! S_ISDIR (what.st_mode))
+                    return untrusted (path, "it is not a folder");
+            }
+
+            return fileResultFor (error, path);
+        }
 
         Folder folder (fd, base.getChildFile (name));
         struct stat st;
         if (::fstat (fd, &st) != 0)
             return fileResultFor (errno, path);
 
-        if (! isTrusted (st))
-            return untrusted (path);
+        if (const auto why = distrustOf (st); why.isNotEmpty())
+            return untrusted (path, why);
 
         out = std::move (folder);
         return {};
@@ -92,23 +120,39 @@ namespace platform
         if (! isSingleName (name))
             return fileResultFor (EINVAL, path);
 
-        // Opened without waiting, so that a pipe in the file's place cannot block.
+        // Looked at before it is opened: only a plain file of root's is opened
+        // at all, without waiting (a pipe could block), and checked again open.
+        struct stat listed, st;
+        if (::fstatat ((int) folder.getHandle(), name.toRawUTF8(), &listed, isElevated() ? AT_SYMLINK_NOFOLLOW : 0) != 0)
+            return fileResultFor (errno, path);
+
+        if (S_ISLNK (listed.st_mode))
+            return untrusted (path, "it is a link");
+
+        if (! S_ISREG (listed.st_mode))
+            return untrusted (path, "it is not a plain file");
+
+        if (const auto why = distrustOf (listed); why.isNotEmpty())
+            return untrusted (path, why);
+
         const auto fd = ::openat ((int) folder.getHandle(), name.toRawUTF8(),
-                                  O_RDONLY | O_NONBLOCK | O_CLOEXEC | noFollowWhenElevated());
+                                  O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | noFollowWhenElevated());
         if (fd < 0)
-            return errno == ELOOP ? untrusted (path) : fileResultFor (errno, path);
+            return errno == ELOOP ? untrusted (path, "it is a link") : fileResultFor (errno, path);
 
         const juce::ScopeGuard closeFile { [fd] { ::close (fd); } };
 
-        struct stat st;
         if (::fstat (fd, &st) != 0)
             return fileResultFor (errno, path);
 
-        if (! S_ISREG (st.st_mode) || st.st_size > maxBytes)
-            return fileResultFor (EACCES, path);
+        if (st.st_dev != listed.st_dev || st.st_ino != listed.st_ino || ! S_ISREG (st.st_mode))
+            return untrusted (path, "it was replaced while it was read");
 
-        if (! isTrusted (st))
-            return untrusted (path);
+        if (st.st_size > maxBytes)
+            return untrusted (path, "it is larger than a settings file can be");
+
+        if (const auto why = distrustOf (st); why.isNotEmpty())
+            return untrusted (path, why);
 
         // One byte more than the file had is asked for: a file that grows
         // while it is read is refused rather than read past the limit.
@@ -140,17 +184,26 @@ namespace platform
     {
         const auto path = folder.pathOf (name);
         const auto fd = (int) folder.getHandle();
-        // Named after this process, so that two programs writing at once
-        // never write into one temporary file.
-        const auto temporary = "." + name + "." + juce::String ((int) ::getpid()) + ".tsr-new";
 
         if (! isSingleName (name))
             return fileResultFor (EINVAL, path);
 
-        // A leftover of an earlier process with this number goes first.
-        ::unlinkat (fd, temporary.toRawUTF8(), 0);
+        // A new file beside it, named after this process so that two programs
+        // writing at once never share one, under a name nobody else holds:
+        // others may add names to a shared folder, and one of theirs is
+        // passed over, never removed or used.
+        int file = -1;
+        juce::String temporary;
 
-        const auto file = ::openat (fd, temporary.toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        for (int attempt = 0; attempt < 100 && file < 0; ++attempt)
+        {
+            temporary = "." + name + "." + juce::String ((int) ::getpid()) + "-" + juce::String (attempt) + ".tsr-new";
+            file = ::openat (fd, temporary.toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+
+            if (file < 0 && errno != EEXIST)
+                break;
+        }
+
         if (file < 0)
             return fileResultFor (errno, path);
 

@@ -42,36 +42,28 @@ namespace platform
     {
         constexpr ULONG shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-        // What lets someone change a file or folder, or what it holds.
-        constexpr ACCESS_MASK writeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD
-                                          | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+        // What lets someone other than an administrator change a file or its
+        // rules; and what, on a folder, lets them remove, rename or replace an
+        // entry of an administrator's, or re-permission the folder. Adding
+        // entries to the folder is harmless: none is opened for what it holds
+        // unless an administrator owns it.
+        constexpr ACCESS_MASK fileWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD
+                                              | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+        constexpr ACCESS_MASK folderTakeoverRights = DELETE | FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
 
         // Administrators own it and, with SYSTEM, alone may change it; everyone may read.
         constexpr const wchar_t* folderRights = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)";
         constexpr const wchar_t* fileRights   = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;WD)";
 
-        FileResult untrusted (const juce::String& path)
+        FileResult untrusted (const juce::String& path, const juce::String& why)
         {
-            return { FileError::accessDenied, ERROR_ACCESS_DENIED, "owned by or writable for another user", path };
+            return { FileError::accessDenied, ERROR_ACCESS_DENIED, why, path };
         }
 
-        /** The user the program runs as, an administrator when elevated. */
-        std::vector<BYTE> tokenUser()
-        {
-            ScopedHandle token;
-            DWORD size = 0;
-            if (! OpenProcessToken (GetCurrentProcess(), TOKEN_QUERY, &token.handle))
-                return {};
-
-            GetTokenInformation (token.handle, TokenUser, nullptr, 0, &size);
-            std::vector<BYTE> buffer (size);
-            if (size == 0 || ! GetTokenInformation (token.handle, TokenUser, buffer.data(), size, &size))
-                return {};
-
-            return buffer;
-        }
-
-        bool isTrustedSid (PSID sid)
+        /** Administrators, SYSTEM or TrustedInstaller. Never a user's account,
+            not even the running administrator's: its unelevated programs
+            carry it too. */
+        bool isAdministratorSid (PSID sid)
         {
             if (sid == nullptr || ! IsValidSid (sid))
                 return false;
@@ -82,31 +74,36 @@ namespace platform
             // NT SERVICE\TrustedInstaller, which owns the system's own files.
             SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
             PSID trustedInstaller = nullptr;
-            if (AllocateAndInitializeSid (&nt, 6, 80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464, 0, 0, &trustedInstaller))
-            {
-                const bool same = EqualSid (sid, trustedInstaller) != FALSE;
-                FreeSid (trustedInstaller);
-                if (same)
-                    return true;
-            }
+            if (! AllocateAndInitializeSid (&nt, 6, 80, 956008885, 3418522649, 1831038044, 1853292631, 2271478464, 0, 0, &trustedInstaller))
+                return false;
 
-            const auto user = tokenUser();
-            return ! user.empty() && EqualSid (sid, reinterpret_cast<const TOKEN_USER*> (user.data())->User.Sid);
+            const bool same = EqualSid (sid, trustedInstaller) != FALSE;
+            FreeSid (trustedInstaller);
+            return same;
         }
 
-        /** Owned by a trusted account, and no access rule lets anyone else write. */
-        bool isTrustedHandle (HANDLE handle)
+        /** True under Wine, which gives every file the running user as its
+            owner and forgets the rules set on it: only the rules about links
+            mean anything there. */
+        bool keepsNoOwners()
         {
-            if (! isElevated())
-                return true;
+            static const bool wine = GetProcAddress (GetModuleHandleW (L"ntdll.dll"), "wine_get_version") != nullptr;
+            return wine;
+        }
+
+        /** Why an open entry's owner and rights are not to be believed, or "". */
+        juce::String distrustOf (HANDLE handle, TrustedEntry kind)
+        {
+            if (! isElevated() || keepsNoOwners())
+                return {};
 
             PSECURITY_DESCRIPTOR descriptor = nullptr;
             if (GetSecurityInfo (handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                  nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
-                return false;
+                return "its owner and rights cannot be read";
 
             const juce::ScopeGuard release { [descriptor] { LocalFree (descriptor); } };
-            return isTrustedDescriptor (descriptor);
+            return whyUntrusted (descriptor, kind);
         }
 
         /** A security descriptor from its text form, freed with the object. */
@@ -125,7 +122,7 @@ namespace platform
 
         /** Creates with administrators-only rights when elevated. Giving the
             owner needs a right an elevated token has; where it is refused, the
-            running administrator owns it, which is trusted too. */
+            token's own default owner, Administrators for an elevated one, owns it. */
         windows::Opened createProtected (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share,
                                          ULONG options, const wchar_t* rights)
         {
@@ -145,35 +142,43 @@ namespace platform
         }
     }
 
-    bool isTrustedDescriptor (void* descriptor)
+    juce::String whyUntrusted (void* descriptor, TrustedEntry kind)
     {
         PSID owner = nullptr;
         PACL dacl = nullptr;
         BOOL present = FALSE, defaulted = FALSE;
 
-        // No access list at all lets everyone do everything.
         if (descriptor == nullptr || ! GetSecurityDescriptorOwner (descriptor, &owner, &defaulted)
-             || ! GetSecurityDescriptorDacl (descriptor, &present, &dacl, &defaulted)
-             || ! isTrustedSid (owner) || ! present || dacl == nullptr)
-            return false;
+             || ! GetSecurityDescriptorDacl (descriptor, &present, &dacl, &defaulted))
+            return "its owner and rights cannot be read";
+
+        if (! isAdministratorSid (owner))
+            return "it is not owned by Administrators, SYSTEM or TrustedInstaller";
+
+        // No access list at all lets everyone do everything.
+        if (! present || dacl == nullptr)
+            return "anyone may change it";
+
+        const auto forbidden = kind == TrustedEntry::folder ? folderTakeoverRights : fileWriteRights;
 
         for (DWORD i = 0; i < dacl->AceCount; ++i)
         {
             void* ace = nullptr;
             if (! GetAce (dacl, i, &ace))
-                return false;
+                return "its rights cannot be read";
 
             const auto* header = static_cast<const ACE_HEADER*> (ace);
             if ((header->AceFlags & INHERIT_ONLY_ACE) != 0)
-                continue;
+                continue;       // only for what is made inside
 
             switch (header->AceType)
             {
                 case ACCESS_ALLOWED_ACE_TYPE:
                 {
                     const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*> (ace);
-                    if ((allowed->Mask & writeRights) != 0 && ! isTrustedSid ((PSID) &allowed->SidStart))
-                        return false;
+                    if ((allowed->Mask & forbidden) != 0 && ! isAdministratorSid ((PSID) &allowed->SidStart))
+                        return kind == TrustedEntry::folder ? "others may remove, rename or re-permission what is in it"
+                                                            : "others may change it";
                     break;
                 }
 
@@ -183,14 +188,14 @@ namespace platform
                 case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
                 case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
                 case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
-                    return false;
+                    return "its rights grant by conditions";
 
                 default:
                     break;      // denials, audits and labels grant nothing
             }
         }
 
-        return true;
+        return {};
     }
 
     FileResult openTrustedFolder (const juce::File& base, const juce::String& name, bool create, Folder& out)
@@ -216,15 +221,18 @@ namespace platform
         }
 
         if (opened.error == ERROR_CANT_RESOLVE_FILENAME)
-            return untrusted (path);
+            return untrusted (path, "it is a link, or not a folder");
 
         if (! opened.ok())
             return fileResultFor ((int) opened.error, path);
 
         Folder folder (reinterpret_cast<std::intptr_t> (opened.handle), base.getChildFile (name));
 
-        if ((attributesOf (opened.handle) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || ! isTrustedHandle (opened.handle))
-            return untrusted (path);
+        if ((attributesOf (opened.handle) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            return untrusted (path, "it is a link");
+
+        if (const auto why = distrustOf (opened.handle, TrustedEntry::folder); why.isNotEmpty())
+            return untrusted (path, why);
 
         out = std::move (folder);
         return {};
@@ -233,29 +241,41 @@ namespace platform
     FileResult readTrustedFile (const Folder& folder, const juce::String& name, juce::int64 maxBytes, FileContent& out)
     {
         const auto path = folder.pathOf (name);
+        const auto folderHandle = reinterpret_cast<HANDLE> (folder.getHandle());
 
         if (! isSingleName (name))
             return fileResultFor (ERROR_INVALID_NAME, path);
 
-        auto opened = windows::openEntry (reinterpret_cast<HANDLE> (folder.getHandle()), name, GENERIC_READ, shareAll,
-                                          FILE_NON_DIRECTORY_FILE, false);
-        if (opened.error == ERROR_CANT_RESOLVE_FILENAME)
-            return untrusted (path);
+        // Opened first only to be looked at: its content is read only once
+        // it is known to be a plain file an administrator owns.
+        auto looked = windows::openEntry (folderHandle, name, READ_CONTROL | FILE_READ_ATTRIBUTES, shareAll, FILE_NON_DIRECTORY_FILE, false);
+        if (looked.error == ERROR_CANT_RESOLVE_FILENAME)
+            return untrusted (path, "it is a link, or not a file");
 
-        if (! opened.ok())
-            return fileResultFor ((int) opened.error, path);
+        if (! looked.ok())
+            return fileResultFor ((int) looked.error, path);
 
-        ScopedHandle file (opened.handle);
-        const auto attributes = attributesOf (file.handle);
-        LARGE_INTEGER size {};
+        ScopedHandle entry (looked.handle);
+        const auto attributes = attributesOf (entry.handle);
 
         if (attributes == INVALID_FILE_ATTRIBUTES
-             || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0
-             || GetFileType (file.handle) != FILE_TYPE_DISK || ! GetFileSizeEx (file.handle, &size) || size.QuadPart > maxBytes)
+             || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+            return untrusted (path, "it is not a plain file");
+
+        if (const auto why = distrustOf (entry.handle, TrustedEntry::file); why.isNotEmpty())
+            return untrusted (path, why);
+
+        // The same file, opened again to be read: no other user may rename
+        // or replace it in this folder.
+        ScopedHandle file (windows::openEntry (folderHandle, name, GENERIC_READ, shareAll, FILE_NON_DIRECTORY_FILE, false).handle);
+        LARGE_INTEGER size {};
+
+        if (file.handle == INVALID_HANDLE_VALUE || windows::idOf (file.handle) != windows::idOf (entry.handle)
+             || GetFileType (file.handle) != FILE_TYPE_DISK || ! GetFileSizeEx (file.handle, &size))
             return fileResultFor (ERROR_ACCESS_DENIED, path);
 
-        if (! isTrustedHandle (file.handle))
-            return untrusted (path);
+        if (size.QuadPart > maxBytes)
+            return untrusted (path, "it is larger than a settings file can be");
 
         // One byte more than the file had is asked for: a file that grows
         // while it is read is refused rather than read past the limit.
@@ -288,10 +308,19 @@ namespace platform
         if (! isSingleName (name))
             return fileResultFor (ERROR_INVALID_NAME, path);
 
-        // Named after this process, so that two programs writing at once never
-        // write into one temporary file.
-        const auto temporary = "." + name + "." + juce::String ((int) GetCurrentProcessId()) + ".tsr-new";
-        auto created = createProtected (folderHandle, temporary, GENERIC_WRITE | DELETE, 0, FILE_NON_DIRECTORY_FILE, fileRights);
+        // A new file beside it, under a name no one else holds: others may add
+        // names to the folder, so one of theirs is passed over, never used.
+        windows::Opened created;
+        for (int attempt = 0; attempt < 100; ++attempt)
+        {
+            const auto temporary = "." + name + "." + juce::String ((int) GetCurrentProcessId()) + "-" + juce::String (attempt) + ".tsr-new";
+            created = createProtected (folderHandle, temporary, GENERIC_WRITE | DELETE, 0, FILE_NON_DIRECTORY_FILE, fileRights);
+
+            if (created.ok() || (created.error != ERROR_ALREADY_EXISTS && created.error != ERROR_FILE_EXISTS
+                                  && created.error != ERROR_ACCESS_DENIED))
+                break;
+        }
+
         if (! created.ok())
             return fileResultFor ((int) created.error, path);
 

@@ -7,10 +7,12 @@
 #include "FaultyFileSystem.h"
 #include "LinkPlanting.h"
 #include "ScenarioDisk.h"
+#include "../app/Deployment.h"
 #include "../install/Recovery.h"
 #include "../install/SettingsFile.h"
 #include "../platform/Platform.h"
 #include "../platform/TrustedFiles.h"
+#include "../panels/panel_settings.h"
 #include "../ui/MainComponent.h"
 
 #if JUCE_WINDOWS
@@ -421,21 +423,80 @@ TEST (Redirection, SettingsAnotherUserControlsAreNeitherBelievedNorWrittenNorFol
             continue;
         }
 
+        // Said, not hidden: to the window, to its settings panel, to a folder
+        // choice and to a deployment tool's log.
         {
             MainComponent main;
             for (int format = 0; format < numFormats; ++format)
                 EXPECT_EQ (main.getInstallFolders()[(size_t) format], home.defaultFolder (format)) << format;
+
+            EXPECT_TRUE (main.getSettingsDistrust().startsWith (home.settingsFolder().getFullPathName())) << main.getSettingsDistrust();
+            panel_settings panel (home.settingsFile(), main.getInstallFolders(), {});
+            EXPECT_TRUE (panel.getNotKeptLine().contains ("cannot be kept: " + home.settingsFolder().getFullPathName())) << panel.getNotKeptLine();
         }
 
         EXPECT_EQ (SettingsFile::readDocument (home.settingsFile()), nullptr);
-        EXPECT_FALSE (SettingsFile::writeFolderSetting (home.settingsFolder(), "AAX_Path", neverMade.getFullPathName(),
-                                                        platform::defaultInstallFolders()));
+        const auto kept = SettingsFile::writeFolderSetting (home.settingsFolder(), "AAX_Path", neverMade.getFullPathName(),
+                                                            platform::defaultInstallFolders());
+        EXPECT_FALSE (kept);
+        EXPECT_TRUE (kept.why.isNotEmpty());
+
+        const auto log = home.root.getChildFile ("deploy.log");
+        const auto chosen = home.root.getChildFile ("chosen clap");
+        const auto options = parseCommandLine (juce::StringArray::fromTokens ("/VERYSILENT /COMPONENTS=clap /CLAPDIR=\"" + chosen.getFullPathName()
+                                                                              + "\" /LOG=\"" + log.getFullPathName() + "\"", true));
+        Deployment::RunLog runLog (options);
+        EXPECT_EQ (Deployment::runWithoutWindow (options, runLog), ExitCode::success);
+        EXPECT_TRUE (pluginItemFor (chosen, "Vantorix3", clapFormat).existsAsFile());
+        const auto text = log.loadFileAsString();
+        EXPECT_TRUE (text.contains ("Settings: not believed, the default folders are used instead: " + home.settingsFolder().getFullPathName())) << text;
+        EXPECT_TRUE (text.contains ("CLAP: " + chosen.getFullPathName() + " is used for this run, but not kept in the settings: ")) << text;
+        chosen.deleteRecursively();
 
         EXPECT_EQ (readBytes (home.settingsFile()), bytes);
         EXPECT_FALSE (neverMade.exists());
         EXPECT_EQ (snapshotTree (leftovers), leftoversBefore);
     }
 }
+
+#if ! JUCE_WINDOWS
+TEST (Redirection, OthersMayAddToTheSettingsFolderButNeverTakeOrSteerWhatIsInIt)
+{
+    // A shared folder where anyone may add names but, with the sticky bit,
+    // remove or rename none of root's: believed, as Windows' own rules for a
+    // folder in C:\ProgramData are. A name another user takes first is
+    // passed over, and a file of theirs under the settings name is not read.
+    if (! platform::isElevated())
+        GTEST_SKIP() << "only an elevated program has other users' settings to distrust";
+
+    IsolatedHome home;
+    const auto chosen = home.root.getChildFile ("chosen").getFullPathName();
+    writeBytes (home.settingsFile(), "<Plugin_Manager_Settings CLAP_Path=\"" + chosen.toStdString() + "\"/>");
+    ASSERT_EQ (::chmod (home.settingsFolder().getFullPathName().toRawUTF8(), 01777), 0);
+
+    const auto planted = home.settingsFolder().getChildFile (".PluginManagerSettings.txt." + juce::String ((int) ::getpid()) + "-0.tsr-new");
+    writeBytes (planted, "another user's");
+    ASSERT_TRUE (giveTo (planted, 65534));
+
+    {
+        MainComponent main;
+        EXPECT_EQ (main.getInstallFolders()[clapFormat].getFullPathName(), chosen);
+        EXPECT_TRUE (main.getSettingsDistrust().isEmpty()) << main.getSettingsDistrust();
+    }
+
+    EXPECT_TRUE (SettingsFile::writeFolderSetting (home.settingsFolder(), "AAX_Path", chosen, platform::defaultInstallFolders()));
+    EXPECT_EQ (SettingsFile::readDocument (home.settingsFile())->getStringAttribute ("AAX_Path"), chosen);
+    EXPECT_EQ (readBytes (planted), "another user's");
+
+    // The settings file itself, made first by another user.
+    home.settingsFile().deleteFile();
+    writeBytes (home.settingsFile(), "<Plugin_Manager_Settings CLAP_Path=\"/elsewhere\"/>");
+    ASSERT_TRUE (giveTo (home.settingsFile(), 65534));
+    MainComponent main;
+    EXPECT_EQ (main.getInstallFolders()[clapFormat], home.defaultFolder (clapFormat));
+    EXPECT_TRUE (main.getSettingsDistrust().contains ("not owned by root")) << main.getSettingsDistrust();
+}
+#endif
 
 TEST (Redirection, SettingsTheProgramMakesAreOnesItTrusts)
 {
@@ -464,27 +525,33 @@ TEST (Redirection, SettingsTheProgramMakesAreOnesItTrusts)
 TEST (Redirection, OnWindowsOnlyAdministratorsAndTheSystemMayOwnOrChangeTrustedSettings)
 {
     // Checked on descriptors, since Wine does not keep what is set on a file.
-    const std::pair<const wchar_t*, bool> cases[] = {
-        { L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;WD)", true },      // as the program makes them
-        { L"O:SYD:(A;;FA;;;SY)", true },
-        { L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;FA;;;SY)", true },   // TrustedInstaller
-        { L"O:BAD:(A;;FA;;;SY)(A;OICIIO;FA;;;CO)", true },                   // applies only to what is made inside
-        { L"O:BAD:(D;;FA;;;WD)(A;;FA;;;SY)", true },                         // a denial grants nothing
-        { L"O:BAD:(A;;0x100;;;WD)", true },                                  // attributes only
-        { L"O:BUD:(A;;FA;;;SY)", false },                                    // owned by the users
-        { L"O:BAD:(A;;FA;;;SY)(A;;0x1301bf;;;WD)", false },                  // everyone may change it
-        { L"O:BAD:(A;;FA;;;SY)(A;;FW;;;BU)", false },
-        { L"O:BAD:(A;;FA;;;AU)", false },                                    // any signed-in user
-        { L"O:BAD:(A;;0x10000;;;WD)", false },                                    // everyone may delete it
-        { L"O:BAD:(A;;0x40000;;;BU)", false },                                    // users may change its rules
+    using platform::TrustedEntry;
+    const std::tuple<const wchar_t*, TrustedEntry, bool> cases[] = {
+        { L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;WD)", TrustedEntry::file, true },      // as the program makes them
+        { L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)", TrustedEntry::folder, true },
+        { L"O:SYD:(A;;FA;;;SY)", TrustedEntry::file, true },
+        { L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;FA;;;SY)", TrustedEntry::file, true },   // TrustedInstaller
+        { L"O:BAD:(A;;FA;;;SY)(A;OICIIO;FA;;;CO)", TrustedEntry::folder, true },                 // applies only to what is made inside
+        { L"O:BAD:(D;;FA;;;WD)(A;;FA;;;SY)", TrustedEntry::file, true },                         // a denial grants nothing
+        { L"O:BAD:(A;;0x100;;;WD)", TrustedEntry::file, true },                                  // attributes only
+        { L"O:BAD:(A;;0x116;;;BU)", TrustedEntry::folder, true },                                // users may add files and folders
+        { L"O:BAD:(A;;0x116;;;BU)", TrustedEntry::file, false },                                 // but not write to the file
+        { L"O:BUD:(A;;FA;;;SY)", TrustedEntry::folder, false },                                  // owned by the users
+        { L"O:S-1-5-21-1-2-3-1001D:(A;;FA;;;SY)", TrustedEntry::file, false },                   // owned by a user's account
+        { L"O:BAD:(A;;FA;;;SY)(A;;0x1301bf;;;WD)", TrustedEntry::folder, false },                // everyone may change it
+        { L"O:BAD:(A;;FA;;;SY)(A;;FW;;;BU)", TrustedEntry::file, false },
+        { L"O:BAD:(A;;FA;;;AU)", TrustedEntry::folder, false },                                  // any signed-in user
+        { L"O:BAD:(A;;0x10000;;;WD)", TrustedEntry::folder, false },                             // everyone may delete it
+        { L"O:BAD:(A;;0x40;;;BU)", TrustedEntry::folder, false },                                // users may delete what is in it
+        { L"O:BAD:(A;;0x40000;;;BU)", TrustedEntry::file, false },                               // users may change its rules
     };
 
-    for (const auto& [sddl, trusted] : cases)
+    for (const auto& [sddl, kind, trusted] : cases)
     {
         SCOPED_TRACE (juce::String (sddl));
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         ASSERT_TRUE (ConvertStringSecurityDescriptorToSecurityDescriptorW (sddl, SDDL_REVISION_1, &descriptor, nullptr));
-        EXPECT_EQ (platform::isTrustedDescriptor (descriptor), trusted);
+        EXPECT_EQ (platform::whyUntrusted (descriptor, kind).isEmpty(), trusted) << platform::whyUntrusted (descriptor, kind);
         LocalFree (descriptor);
     }
 
@@ -496,6 +563,71 @@ TEST (Redirection, OnWindowsOnlyAdministratorsAndTheSystemMayOwnOrChangeTrustedS
                   && CreateWellKnownSid (WinBuiltinAdministratorsSid, nullptr, administrators, &size)
                   && SetSecurityDescriptorOwner (&open, administrators, FALSE)
                   && SetSecurityDescriptorDacl (&open, TRUE, nullptr, FALSE));
-    EXPECT_FALSE (platform::isTrustedDescriptor (&open));
+    EXPECT_FALSE (platform::whyUntrusted (&open, platform::TrustedEntry::folder).isEmpty());
+}
+
+TEST (Redirection, AFolderOtherInstallersMakeInProgramDataIsBelievedAsWindowsInheritsItsRules)
+{
+    // C:\ProgramData's own rules, as icacls lists them, and a folder made in
+    // it by an administrator's installer, with its rules inherited as the
+    // system inherits them: users may add files and folders to it, nothing
+    // more. With the right to delete what is in it, or owned by a user, it
+    // is not believed.
+    const auto childOf = [] (const wchar_t* parentSddl, const wchar_t* creatorSddl)
+    {
+        PSECURITY_DESCRIPTOR parent = nullptr, creator = nullptr, child = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW (parentSddl, SDDL_REVISION_1, &parent, nullptr);
+        ConvertStringSecurityDescriptorToSecurityDescriptorW (creatorSddl, SDDL_REVISION_1, &creator, nullptr);
+
+        HANDLE token = nullptr;
+        OpenProcessToken (GetCurrentProcess(), TOKEN_QUERY, &token);
+        GENERIC_MAPPING files { FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS };
+        const bool made = CreatePrivateObjectSecurityEx (parent, creator, &child, nullptr, TRUE,
+                                                         SEF_DACL_AUTO_INHERIT | SEF_AVOID_OWNER_CHECK | SEF_AVOID_PRIVILEGE_CHECK,
+                                                         token, &files);
+        CloseHandle (token);
+        LocalFree (parent);
+        LocalFree (creator);
+        return std::unique_ptr<void, void (*) (void*)> (made ? child : nullptr, [] (void* d) { if (d != nullptr) DestroyPrivateObjectSecurity (&d); });
+    };
+
+    const auto* programData = L"O:SYG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;0x1200a9;;;BU)(A;CI;0x116;;;BU)";
+    const auto* withDeleteChild = L"O:SYG:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;0x1200a9;;;BU)(A;CI;0x156;;;BU)";
+
+    // What Windows makes of each, for a system that does not inherit rules
+    // itself (Wine answers with an owner and no rules at all).
+    const std::tuple<const char*, const wchar_t*, const wchar_t*, const wchar_t*, bool> cases[] = {
+        { "made by an administrator's installer", programData, L"O:BAG:BA",
+          L"O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;ID;FA;;;BA)(A;OICIIOID;FA;;;CO)(A;OICIID;0x1200a9;;;BU)(A;CIID;0x116;;;BU)", true },
+        { "users may delete what is in it", withDeleteChild, L"O:BAG:BA",
+          L"O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;ID;FA;;;BA)(A;OICIIOID;FA;;;CO)(A;OICIID;0x1200a9;;;BU)(A;CIID;0x156;;;BU)", false },
+        { "made by a user first", programData, L"O:S-1-5-21-1-2-3-1001G:BA",
+          L"O:S-1-5-21-1-2-3-1001D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;ID;FA;;;S-1-5-21-1-2-3-1001)(A;OICIIOID;FA;;;CO)(A;OICIID;0x1200a9;;;BU)(A;CIID;0x116;;;BU)", false },
+    };
+
+    for (const auto& [name, parent, creator, asWindowsMakesIt, trusted] : cases)
+    {
+        SCOPED_TRACE (name);
+        auto child = childOf (parent, creator);
+        ASSERT_NE (child.get(), nullptr);
+
+        PACL dacl = nullptr;
+        BOOL present = FALSE, defaulted = FALSE;
+        if (! GetSecurityDescriptorDacl (child.get(), &present, &dacl, &defaulted) || ! present)
+        {
+            std::cout << "this system inherits no rules: Windows' own result is used" << std::endl;
+            PSECURITY_DESCRIPTOR made = nullptr;
+            ASSERT_TRUE (ConvertStringSecurityDescriptorToSecurityDescriptorW (asWindowsMakesIt, SDDL_REVISION_1, &made, nullptr));
+            child = { made, [] (void* d) { LocalFree (d); } };
+        }
+
+        LPWSTR text = nullptr;
+        ConvertSecurityDescriptorToStringSecurityDescriptorW (child.get(), SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
+        std::cout << name << ": " << juce::String (text) << std::endl;
+        LocalFree (text);
+
+        const auto why = platform::whyUntrusted (child.get(), platform::TrustedEntry::folder);
+        EXPECT_EQ (why.isEmpty(), trusted) << why;
+    }
 }
 #endif

@@ -49,7 +49,6 @@ MainComponent::MainComponent()
     logo = drawableFrom (BinaryData::logo_tessarine_svg, BinaryData::logo_tessarine_svgSize, false);
 
     platformSuffix = platformSuffixText;
-    installFolders = platform::defaultInstallFolders();
     productName = productDisplayName (identity::productNameLiteral);
     productVersion = identity::productVersion;
     websiteUrl = juce::URL (productPage);
@@ -142,8 +141,10 @@ MainComponent::~MainComponent()
 
 void MainComponent::loadSettings()
 {
-    settingsFolder = SettingsFile::settingsFolderIn (platform::machineDataFolder());
-    SettingsFile::loadSettings (settingsFolder, installFolders, [] { return platform::vst2DefaultFolder(); });
+    auto settings = SettingsFile::loadMachineSettings();
+    settingsFolder = settings.folder;
+    installFolders = settings.installFolders;
+    settingsDistrust = settings.distrust;
 }
 
 //==============================================================================

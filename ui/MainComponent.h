@@ -110,6 +110,10 @@ public:
     bool isSelected (int format) const                                   { return selected[(size_t) format]; }
     const std::array<juce::File, numFormats>& getInstallFolders() const  { return installFolders; }
     const juce::File& getSettingsFolder() const noexcept                 { return settingsFolder; }
+
+    /** Why the settings file found at start was not believed ("<path>: <why>");
+        empty when it was, or there was none. */
+    const juce::String& getSettingsDistrust() const noexcept             { return settingsDistrust; }
     juce::Label& getHintLabel() noexcept                                 { return *hintLabel; }
 
     const CustomLookAndFeel& getCustomLookAndFeel() const noexcept    { return lookAndFeel; }
@@ -214,6 +218,7 @@ private:
     juce::URL websiteUrl;
     juce::URL manualUrl;
     juce::File settingsFolder;
+    juce::String settingsDistrust;
 
     bool shiftHeld = false;
     bool installFinished = false;
