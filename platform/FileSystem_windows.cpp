@@ -332,7 +332,9 @@ namespace platform
                 if (! isSingleName (name))
                     return fileResultFor (ERROR_INVALID_NAME, parent.pathOf (name));
 
-                auto opened = openRelative (handleOf (parent), name, GENERIC_WRITE, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
+                // Others may read it while it is written (a log followed as it
+                // grows), never write to it or take it away.
+                auto opened = openRelative (handleOf (parent), name, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
                 if (! opened.ok())
                     return fileResultFor ((int) opened.error, parent.pathOf (name));
 
