@@ -54,6 +54,7 @@ void tsr_installerApplication::initialise (const juce::String&)
     platform::keepMessageWindowOnClose();
     mainWindow = std::make_unique<MainWindow> (getApplicationName());
     wineRepaintPump = platform::makeWineRepaintPump();
+    mainComponent()->registration = Deployment::thisProduct();
 
     if (options.asksForWork())
         startFromCommandLine (options);
@@ -61,39 +62,58 @@ void tsr_installerApplication::initialise (const juce::String&)
 
 void tsr_installerApplication::startFromCommandLine (const CommandLine& options)
 {
-    auto* main = dynamic_cast<MainComponent*> (mainWindow->getContentComponent());
+    auto* main = mainComponent();
     if (main == nullptr)
         return;
 
     log->distrustedSettings (main->getSettingsDistrust());
-    auto folders = main->getInstallFolders();
-    Deployment::keepChosenFolders (options, main->getSettingsFolder(), folders, *log);
 
-    for (size_t i = 0; i < folders.size(); ++i)
+    // The folders chosen are used, and kept once a run has installed there.
+    for (size_t i = 0; i < options.folders.size(); ++i)
         if (options.folders[i].isNotEmpty())
             main->setInstallFolder (settingsAttributes[i], options.folders[i]);
 
     main->onRunStarting = [this] (InstallRun& run) { log->follow (run); };
 
-    if (options.mode != CommandLine::Mode::silent)
-        return;
-
-    // Shown for a moment, then gone with the run's code, as a tool expects.
-    main->onRunFinished = [this] (const InstallOutcomes& outcomes)
+    main->onRunFinished = [this, options, main] (const InstallRun& run)
     {
-        const auto code = Deployment::exitCodeFor (outcomes);
+        Deployment::keepChosenFolders (options, main->getSettingsFolder(), run, *log);
+        const auto code = Deployment::exitCodeFor (run.status().outcomes, run.getRequest().formats);
         log->finish (code);
-        setApplicationReturnValue ((int) code);
-        juce::Timer::callAfterDelay (3000, [] { juce::JUCEApplication::quit(); });
+
+        // Shown for a moment, then gone with the run's code, as a tool expects.
+        if (options.mode == CommandLine::Mode::silent)
+        {
+            setApplicationReturnValue ((int) code);
+            juce::Timer::callAfterDelay (3000, [] { juce::JUCEApplication::quit(); });
+        }
     };
 
-    main->startRun (options.formats, options.uninstall, options.force);
+    if (options.mode == CommandLine::Mode::silent)
+        main->startRun (options.formats, options.uninstall, options.force);
+}
+
+MainComponent* tsr_installerApplication::mainComponent() const
+{
+    return mainWindow != nullptr ? dynamic_cast<MainComponent*> (mainWindow->getContentComponent()) : nullptr;
 }
 
 void tsr_installerApplication::shutdown()
 {
+    // Closing mid-run stops after the current format; the run then ends as
+    // it would have, and its code says the user cancelled what was left.
+    if (auto* main = mainComponent(); main != nullptr && main->isRunning())
+    {
+        main->stopRun();
+        main->waitForInstallRun();
+
+        const auto& status = main->getShownRunStatus();
+        if (Deployment::exitCodeFor (status.outcomes, main->getRunRequest().formats) == ExitCode::cancelled)
+            setApplicationReturnValue ((int) ExitCode::cancelled);
+    }
+
     wineRepaintPump = nullptr;
-    mainWindow = nullptr;       // waits for a run still going
+    mainWindow = nullptr;
     log = nullptr;
 }
 

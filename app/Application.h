@@ -3,6 +3,8 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 #include "Deployment.h"
 
+class MainComponent;
+
 /** The installer's process: one main window for the whole run, or none when
     the command line asks for an unattended install (see CommandLine.h).
     Any number of copies may run side by side. */
@@ -34,6 +36,8 @@ private:
     /** The window's part of the command line: its folders, its log, and with
         /SILENT the run itself, closing the window when it is done. */
     void startFromCommandLine (const CommandLine&);
+
+    MainComponent* mainComponent() const;
 
     std::unique_ptr<Deployment::RunLog> log;
     std::unique_ptr<MainWindow> mainWindow;

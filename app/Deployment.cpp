@@ -2,15 +2,22 @@
 #include "../install/FileTree.h"
 #include "../install/InstallDetection.h"
 #include "../install/SettingsFile.h"
+#include "../panels/panel_support.h"
 #include "../platform/Platform.h"
+#include "../platform/UninstallEntry.h"
 #include <Identity.h>
 
 namespace Deployment
 {
-    ExitCode exitCodeFor (const InstallOutcomes& outcomes)
+    ExitCode exitCodeFor (const InstallOutcomes& outcomes, const std::array<bool, numFormats>& chosen)
     {
-        for (const auto& outcome : outcomes)
+        for (size_t format = 0; format < outcomes.size(); ++format)
         {
+            const auto& outcome = outcomes[format];
+
+            if (chosen[format] && ! outcome.processed)
+                return ExitCode::cancelled;
+
             if (! outcome.processed || outcome.succeeded)
                 continue;
 
@@ -21,8 +28,8 @@ namespace Deployment
                 case FailureKind::diskFull:      return ExitCode::diskFull;
                 case FailureKind::accessDenied:  return ExitCode::accessDenied;
                 case FailureKind::damaged:       return ExitCode::damaged;
+                case FailureKind::stopped:       return ExitCode::cancelled;
                 case FailureKind::none:
-                case FailureKind::stopped:
                 case FailureKind::other:         return ExitCode::failed;
             }
         }
@@ -30,23 +37,39 @@ namespace Deployment
         return ExitCode::success;
     }
 
-    void keepChosenFolders (const CommandLine& options, const juce::File& settingsFolder, std::array<juce::File, numFormats>& folders,
-                            RunLog& log)
+    std::array<juce::File, numFormats> withChosenFolders (const CommandLine& options, std::array<juce::File, numFormats> folders)
     {
         for (size_t i = 0; i < folders.size(); ++i)
+            if (options.folders[i].isNotEmpty())
+                folders[i] = SettingsFile::installFolderFromSetting (options.folders[i]);
+
+        return folders;
+    }
+
+    void keepChosenFolders (const CommandLine& options, const juce::File& settingsFolder, const InstallRun& run, RunLog& log)
+    {
+        const auto& request = run.getRequest();
+        const auto outcomes = run.status().outcomes;
+
+        for (size_t i = 0; i < options.folders.size(); ++i)
         {
-            if (options.folders[i].isEmpty())
+            const auto& outcome = outcomes[i];
+            if (options.folders[i].isEmpty() || request.uninstall || ! outcome.processed || ! outcome.succeeded || outcome.note.isNotEmpty())
                 continue;
 
-            folders[i] = SettingsFile::installFolderFromSetting (options.folders[i]);
-
-            if (const auto kept = SettingsFile::writeFolderSetting (settingsFolder, settingsAttributes[i], options.folders[i], folders); ! kept)
+            if (const auto kept = SettingsFile::writeFolderSetting (settingsFolder, settingsAttributes[i], options.folders[i], request.folders); ! kept)
             {
-                const auto line = juce::String (formatNames[i]) + ": " + options.folders[i] + " is used for this run, but not kept in the settings: " + kept.why;
+                const auto line = juce::String (formatNames[i]) + ": " + options.folders[i] + " was used for this run, but not kept in the settings: " + kept.why;
                 log.write (line);
                 std::ignore = platform::printToConsole (line + "\n", true);
             }
         }
+    }
+
+    ProductRegistration::Product thisProduct()
+    {
+        return { identity::productCode, identity::maker, productDisplayName (identity::productNameLiteral), identity::productVersion,
+                 productPageUrl, juce::String ("mailto:") + SupportContacts::supportAddress, platform::runningProgram() };
     }
 
     //==============================================================================
@@ -172,6 +195,8 @@ namespace Deployment
             write (juce::String (formatNames[(size_t) format]) + ": waiting for a file in use: " + progress.waitingFor);
         };
 
+        run.onRegistered = [this] (const juce::String& registered) { write (registered); };
+
         run.onFormatFinished = [this, uninstall = request.uninstall] (int format, const FormatOutcome& outcome)
         {
             const auto took = seconds (juce::Time::getMillisecondCounterHiRes() - started[(size_t) format]);
@@ -180,7 +205,7 @@ namespace Deployment
             if (! outcome.succeeded)
                 write (name + ": failed in " + took + ": " + outcome.reason + (outcome.detail.isNotEmpty() ? " (" + outcome.detail + ")" : juce::String()));
             else if (outcome.note.isNotEmpty())
-                write (name + ": " + outcome.note + "; /FORCE replaces it");
+                write (name + ": " + outcome.note + (uninstall ? juce::String() : "; /FORCE replaces it"));
             else
                 write (name + ": " + (uninstall ? "removed" : "installed") + " in " + took);
         };
@@ -195,10 +220,9 @@ namespace Deployment
     ExitCode runWithoutWindow (const CommandLine& options, RunLog& log)
     {
 
-        auto settings = SettingsFile::loadMachineSettings();
+        const auto settings = SettingsFile::loadMachineSettings();
         log.distrustedSettings (settings.distrust);
-        auto& folders = settings.installFolders;
-        keepChosenFolders (options, settings.folder, folders, log);
+        const auto folders = withChosenFolders (options, settings.installFolders);
 
         InstallRun::Request request;
         request.formats = options.formats;
@@ -207,13 +231,15 @@ namespace Deployment
         request.productVersion = identity::productVersion;
         request.uninstall = options.uninstall;
         request.replaceNewer = options.force;
+        request.registration = thisProduct();
 
         InstallRun run (request);
         log.follow (run);
         run.start();
         run.waitUntilFinished();
 
-        const auto code = exitCodeFor (run.status().outcomes);
+        keepChosenFolders (options, settings.folder, run, log);
+        const auto code = exitCodeFor (run.status().outcomes, request.formats);
         log.finish (code);
         return code;
     }

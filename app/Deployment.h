@@ -10,16 +10,25 @@
 namespace Deployment
 {
     /** 0 when every chosen format is installed, kept newer, or removed;
-        otherwise the first failure in catalogue order decides. */
-    ExitCode exitCodeFor (const InstallOutcomes&);
+        otherwise the first format in catalogue order that was not decides:
+        one the run was stopped before (or during) gives "cancelled". */
+    ExitCode exitCodeFor (const InstallOutcomes&, const std::array<bool, numFormats>& chosen);
 
     class RunLog;
 
-    /** Puts the command line's folders in place of the ones in use, and keeps
-        each in the shared settings file as the settings panel keeps a choice.
-        One that cannot be kept is used for this run all the same, and the
-        log and the console say so, and why. */
-    void keepChosenFolders (const CommandLine&, const juce::File& settingsFolder, std::array<juce::File, numFormats>& folders, RunLog&);
+    /** The command line's folders in place of the ones in use. */
+    std::array<juce::File, numFormats> withChosenFolders (const CommandLine&, std::array<juce::File, numFormats> folders);
+
+    /** Keeps each folder the command line chose in the shared settings file,
+        as the settings panel keeps a choice, once the run has installed into
+        it: a failed, stopped or removing run keeps nothing, so that a typo can
+        never change what later runs use. One that cannot be kept was still
+        used; the log and the console say why it was not kept. */
+    void keepChosenFolders (const CommandLine&, const juce::File& settingsFolder, const InstallRun&, RunLog&);
+
+    /** The product as its uninstall entry names it, and this program as the
+        manager to keep for it. */
+    ProductRegistration::Product thisProduct();
 
     /** The log of a run: UTF-8, the system's line ends, each line handed to
         the system as soon as it is written, so a killed process leaves what

@@ -12,6 +12,7 @@ enum class ExitCode : int
     success           = 0,       // winget: (success) every chosen format installed, kept newer, or removed
     invalidParameters = 1639,    // winget: invalidParameter an unknown switch or format, a bad folder, a value missing
     busy              = 1618,    // winget: installInProgress another installer is working in an install folder
+    cancelled         = 1602,    // winget: cancelledByUser the run was stopped (its window closed) before a chosen format was done
     fileInUse         = 32,      // winget: fileInUse a program holds a file of the plug-in
     diskFull          = 112,     // winget: diskFull no space left on the disk of an install folder
     accessDenied      = 5,       // winget: blockedByPolicy no permission to write to an install folder

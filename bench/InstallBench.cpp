@@ -61,7 +61,7 @@ namespace
         platform::EntryKind kindOf (const Folder& f, const Name& n) override                            { return system.kindOf (f, n); }
         std::vector<juce::String> namesIn (const Folder& f) override                                    { return system.namesIn (f); }
         juce::StringArray programsUsing (const Name& p) override                                       { return system.programsUsing (p); }
-        void pause (int ms) override                                                            { system.pause (ms); }
+        void pause (int ms, const std::function<bool()>& stop) override                         { system.pause (ms, stop); }
     };
 
     using Work = std::function<void (const juce::File&)>;

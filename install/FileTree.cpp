@@ -21,7 +21,7 @@ namespace FileTree
                 policy.onWait (result);
 
             pause = std::min ({ pause, policy.longestPauseMilliseconds, policy.totalPauseMilliseconds - paused });
-            fs.pause (pause);
+            fs.pause (pause, policy.giveUp);
             paused += pause;
             pause *= 2;
         }

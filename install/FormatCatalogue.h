@@ -31,6 +31,9 @@ inline constexpr std::array<const char*, numFormats> binaryFolderInItem { "Conte
 /** The settings-file attribute that holds each format's install folder. */
 inline constexpr std::array<const char*, numFormats> settingsAttributes { "VST3_Path", "VST2_Path", "CLAP_Path", "AAX_Path" };
 
+/** The maker's page of the product, where its manual is too. */
+inline constexpr const char* productPageUrl = "https://www.tessarine.example/pages/free-and-legacy";
+
 /** The product's name as shown and as its plug-in items are named: the name
     the build gives, with spaces in place of underscores. */
 juce::String productDisplayName (const juce::String& literal);

@@ -108,9 +108,15 @@ void InstallRun::work()
         finishFormat (format, outcome);
     }
 
+    const auto registered = request.registration ? ProductRegistration::update (*request.registration, request.folders) : juce::String();
+
+    if (registered.isNotEmpty() && onRegistered)
+        onRegistered (registered);
+
     {
         const std::lock_guard<std::mutex> guard (lock);
         current.format = -1;
+        current.registered = registered;
         current.finished = true;
     }
 

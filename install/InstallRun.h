@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Installer.h"
+#include "ProductRegistration.h"
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -33,6 +34,11 @@ public:
 
         /** The archives to install from: the ones the program carries, unless given. */
         std::array<EmbeddedData, numFormats> archives {};
+
+        /** When given, the product's uninstall entry and kept manager are
+            brought in line with the disk once the formats are done, whether
+            the run ended or was stopped. */
+        std::optional<ProductRegistration::Product> registration;
     };
 
     /** A copy of what the run is doing. */
@@ -42,6 +48,7 @@ public:
         Progress progress;              /**< that format's */
         bool finished = false;
         InstallOutcomes outcomes;       /**< of the formats done so far */
+        juce::String registered;        /**< what became of the product's registration, in words */
 
         /** The share of the current format's bytes written, 0 to 1. */
         [[nodiscard]] double fractionWritten() const;
@@ -71,6 +78,7 @@ public:
     std::function<void (int format)> onFormatStarted;
     std::function<void (int format, const Progress&)> onProgress;
     std::function<void (int format, const FormatOutcome&)> onFormatFinished;
+    std::function<void (const juce::String& registered)> onRegistered;
 
 private:
     void work();

@@ -48,6 +48,7 @@ namespace
     constexpr int lockWaitMilliseconds = 5000;
 
     FormatOutcome done()  { return { true, true, {}, {}, FailureKind::none, {} }; }
+    FormatOutcome nothingToRemove()  { return { true, true, {}, {}, FailureKind::none, InstallFailure::nothingToRemove }; }
 
     FormatOutcome failed (const juce::String& reason, FailureKind kind, const juce::String& detail = {})
     {
@@ -217,7 +218,7 @@ namespace
         FormatOutcome uninstall()
         {
             if (fs.kindOf (folder, item) == EntryKind::missing)
-                return done();
+                return nothingToRemove();
 
             report (Phase::removing);
 
@@ -499,9 +500,16 @@ namespace
                                     Step step, const RunHooks& hooks, Work&& work)
     {
         platform::FolderLock lock (folder);
-        if (auto result = lock.enter (lockWaitMilliseconds); ! result.ok())
+        const auto stopRequested = [&hooks] { return hooks.stopRequested && hooks.stopRequested(); };
+
+        if (auto result = lock.enter (lockWaitMilliseconds, stopRequested); ! result.ok())
+        {
+            if (stopRequested())
+                return stopped();
+
             return result.error == FileError::inUse ? failed (InstallFailure::busy, FailureKind::busy, result.path + ": " + result.message)
                                                     : failed (fs, step, result);
+        }
 
         ItemRun run (fs, folder, item, format, hooks);
 
@@ -536,7 +544,7 @@ FormatOutcome uninstallFormat (const juce::File& installFolder, const juce::Stri
 
     Folder folder;
     if (auto result = fs.openFolder (installFolder, folder); ! result.ok())
-        return result.error == FileError::missing || installFolder.existsAsFile() ? done() : failed (fs, Step::remove, result);
+        return result.error == FileError::missing || installFolder.existsAsFile() ? nothingToRemove() : failed (fs, Step::remove, result);
 
     return withFolderLocked (fs, folder, item.getFileName(), format, Step::remove, hooks,
                              [] (ItemRun& run) { return run.uninstall(); });

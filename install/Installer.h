@@ -87,6 +87,9 @@ namespace InstallFailure
     inline constexpr const char* busy           = "another installer is working in this folder";
     inline constexpr const char* stopped        = "stopped before it was put in place";
 
+    /** Not a failure: what an uninstall says of a format that was not there. */
+    inline constexpr const char* nothingToRemove = "nothing to remove";
+
     /** What the engine was doing when the system refused. */
     enum class Step
     {

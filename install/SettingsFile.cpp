@@ -105,8 +105,19 @@ namespace SettingsFile
             if (root == nullptr)
                 return;
 
-            installFolders[vst3Format] = installFolderFromSetting (root->getStringAttribute (settingsAttributes[vst3Format]));
-            createFolderIfMissing (installFolders[vst3Format]);
+            // An attribute the file lacks leaves that format its default: a
+            // file naming one folder (as an administrator's script writes it)
+            // does not switch the others off.
+            const auto takeFolder = [&] (int format)
+            {
+                if (! root->hasAttribute (settingsAttributes[(size_t) format]))
+                    return;
+
+                installFolders[(size_t) format] = installFolderFromSetting (root->getStringAttribute (settingsAttributes[(size_t) format]));
+                createFolderIfMissing (installFolders[(size_t) format]);
+            };
+
+            takeFolder (vst3Format);
 
             const auto* vst2Attribute = settingsAttributes[vst2Format];
 
@@ -127,10 +138,7 @@ namespace SettingsFile
             createFolderIfMissing (installFolders[vst2Format]);
 
             for (auto format : { clapFormat, aaxFormat })
-            {
-                installFolders[(size_t) format] = installFolderFromSetting (root->getStringAttribute (settingsAttributes[(size_t) format]));
-                createFolderIfMissing (installFolders[(size_t) format]);
-            }
+                takeFolder (format);
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include <juce_core/juce_core.h>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -170,8 +171,9 @@ namespace platform
             say (on Linux always). */
         virtual juce::StringArray programsUsing (const juce::String& path) = 0;
 
-        /** Waits before a retry. */
-        virtual void pause (int milliseconds) = 0;
+        /** Waits before a retry; returns early once `stopWaiting` (when
+            given) says so, checked every few hundredths of a second. */
+        virtual void pause (int milliseconds, const std::function<bool()>& stopWaiting) = 0;
     };
 
     /** The operating system's file calls. */
@@ -183,4 +185,8 @@ namespace platform
     /** True when a name can be handed to the calls above: one name, not "." or
         "..", without a separator. */
     bool isSingleName (const juce::String&);
+
+    /** Sleeps, in slices short enough that a stop is seen within a few
+        hundredths of a second; returns early once `stopWaiting` says so. */
+    void pauseUnlessStopped (int milliseconds, const std::function<bool()>& stopWaiting);
 }

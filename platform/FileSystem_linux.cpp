@@ -285,9 +285,9 @@ namespace platform
                 return {};
             }
 
-            void pause (int milliseconds) override
+            void pause (int milliseconds, const std::function<bool()>& stopWaiting) override
             {
-                juce::Thread::sleep (milliseconds);
+                pauseUnlessStopped (milliseconds, stopWaiting);
             }
         };
     }

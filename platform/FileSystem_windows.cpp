@@ -538,9 +538,9 @@ namespace platform
                 return programs;
             }
 
-            void pause (int milliseconds) override
+            void pause (int milliseconds, const std::function<bool()>& stopWaiting) override
             {
-                Sleep ((DWORD) milliseconds);
+                pauseUnlessStopped (milliseconds, stopWaiting);
             }
 
         private:

@@ -97,7 +97,7 @@ namespace platform
 
     FolderLock::~FolderLock() = default;
 
-    FileResult FolderLock::enter (int timeoutMilliseconds)
+    FileResult FolderLock::enter (int timeoutMilliseconds, const std::function<bool()>& stopWaiting)
     {
         if (native->held)
             return {};
@@ -105,8 +105,15 @@ namespace platform
         if (native->mutex == nullptr)
             return fileResultFor ((int) native->openError, path);
 
-        const auto waited = WaitForSingleObject (native->mutex, (DWORD) std::max (0, timeoutMilliseconds));
-        native->held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;     // abandoned: its holder died
+        // In slices, so that a stop is seen at once.
+        for (int left = std::max (0, timeoutMilliseconds);; left -= 20)
+        {
+            const auto waited = WaitForSingleObject (native->mutex, (DWORD) std::clamp (left, 0, 20));
+            native->held = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;     // abandoned: its holder died
+
+            if (native->held || left <= 20 || (stopWaiting && stopWaiting()))
+                break;
+        }
 
         if (native->held)
             return {};
@@ -199,7 +206,7 @@ namespace platform
             ::close (native->fd);    // releases the lock
     }
 
-    FileResult FolderLock::enter (int timeoutMilliseconds)
+    FileResult FolderLock::enter (int timeoutMilliseconds, const std::function<bool()>& stopWaiting)
     {
         if (native->held)
             return {};
@@ -221,7 +228,7 @@ namespace platform
             if (errno != EWOULDBLOCK && errno != EINTR)
                 return fileResultFor (errno, path);
 
-            if (juce::Time::getMillisecondCounter() >= end)
+            if (juce::Time::getMillisecondCounter() >= end || (stopWaiting && stopWaiting()))
                 return { FileError::inUse, EWOULDBLOCK, "another installer is working in this folder", path };
 
             juce::Thread::sleep (10);

@@ -24,10 +24,11 @@ namespace platform
         explicit FolderLock (const Folder& folder);
         ~FolderLock();
 
-        /** Waits up to the given time for the lock (0: one try). Fails with
-            FileError::inUse when another copy holds it, and with the system's
-            own error when the lock cannot be made at all. */
-        [[nodiscard]] FileResult enter (int timeoutMilliseconds);
+        /** Waits up to the given time for the lock (0: one try), less when
+            `stopWaiting` says so. Fails with FileError::inUse when another
+            copy holds it, and with the system's own error when the lock
+            cannot be made at all. */
+        [[nodiscard]] FileResult enter (int timeoutMilliseconds, const std::function<bool()>& stopWaiting = {});
 
     private:
         struct Native;

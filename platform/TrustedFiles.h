@@ -62,8 +62,15 @@ namespace platform
     juce::String whyUntrusted (void* securityDescriptor, TrustedEntry);
    #endif
 
-    /** Replaces (or creates) the file `name` in the folder with the bytes: a
-        new file beside it, written, flushed and renamed over it in one step,
-        so a reader sees the old file or the new one, never part of either. */
-    FileResult replaceTrustedFile (const Folder&, const juce::String& name, const std::string& bytes);
+    /** Replaces (or creates) the file `name` in the folder with what the
+        stream holds: a new file beside it, made with the rights above,
+        written, flushed and renamed over it in one step, so a reader sees the
+        old file or the new one, never part of either. */
+    FileResult replaceTrustedFile (const Folder&, const juce::String& name, juce::InputStream& source);
+
+    inline FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, const std::string& bytes)
+    {
+        juce::MemoryInputStream source (bytes.data(), bytes.size(), false);
+        return replaceTrustedFile (folder, name, source);
+    }
 }

@@ -180,7 +180,7 @@ namespace platform
         return {};
     }
 
-    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, const std::string& bytes)
+    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, juce::InputStream& source)
     {
         const auto path = folder.pathOf (name);
         const auto fd = (int) folder.getHandle();
@@ -209,17 +209,29 @@ namespace platform
 
         auto written = [&]
         {
-            for (size_t done = 0; done < bytes.size();)
+            std::vector<char> buffer (1 << 20);
+
+            for (;;)
             {
-                const auto n = ::write (file, bytes.data() + done, bytes.size() - done);
-                if (n < 0 && errno == EINTR)
-                    continue;
+                const auto got = source.read (buffer.data(), (int) buffer.size());
+                if (got <= 0)
+                    break;
 
-                if (n < 0)
-                    return errno;
+                for (size_t done = 0; done < (size_t) got;)
+                {
+                    const auto n = ::write (file, buffer.data() + done, (size_t) got - done);
+                    if (n < 0 && errno == EINTR)
+                        continue;
 
-                done += (size_t) n;
+                    if (n < 0)
+                        return errno;
+
+                    done += (size_t) n;
+                }
             }
+
+            if (! source.isExhausted())
+                return EIO;
 
             return ::fdatasync (file) == 0 ? 0 : errno;
         }();

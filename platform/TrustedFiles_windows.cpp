@@ -300,7 +300,7 @@ namespace platform
         return {};
     }
 
-    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, const std::string& bytes)
+    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, juce::InputStream& source)
     {
         const auto path = folder.pathOf (name);
         const auto folderHandle = reinterpret_cast<HANDLE> (folder.getHandle());
@@ -326,10 +326,26 @@ namespace platform
 
         ScopedHandle file (created.handle);
         DWORD error = ERROR_SUCCESS;
-        DWORD written = 0;
+        std::vector<char> buffer (1 << 20);
 
-        if (! WriteFile (file.handle, bytes.data(), (DWORD) bytes.size(), &written, nullptr) || written != bytes.size()
-             || ! FlushFileBuffers (file.handle))
+        for (;;)
+        {
+            const auto got = source.read (buffer.data(), (int) buffer.size());
+            if (got <= 0)
+                break;
+
+            DWORD written = 0;
+            if (! WriteFile (file.handle, buffer.data(), (DWORD) got, &written, nullptr) || written != (DWORD) got)
+            {
+                error = GetLastError();
+                break;
+            }
+        }
+
+        if (error == ERROR_SUCCESS && ! source.isExhausted())
+            error = ERROR_READ_FAULT;
+
+        if (error == ERROR_SUCCESS && ! FlushFileBuffers (file.handle))
             error = GetLastError();
 
         if (error == ERROR_SUCCESS)

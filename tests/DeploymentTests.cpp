@@ -90,19 +90,22 @@ TEST (Deployment, TheFirstFailureInCatalogueOrderDecidesTheCode)
     const auto done = FormatOutcome { true, true, {}, {}, FailureKind::none, {} };
     const auto kept = FormatOutcome { true, true, {}, {}, FailureKind::none, "kept the newer v10.0.0.0 installed" };
 
-    const std::pair<InstallOutcomes, ExitCode> cases[] = {
-        { { done, FormatOutcome(), kept, done }, ExitCode::success },
-        { { done, failed (FailureKind::inUse), failed (FailureKind::diskFull), done }, ExitCode::fileInUse },
-        { { failed (FailureKind::busy), failed (FailureKind::inUse), done, done }, ExitCode::busy },
-        { { done, done, done, failed (FailureKind::diskFull) }, ExitCode::diskFull },
-        { { done, failed (FailureKind::accessDenied), done, done }, ExitCode::accessDenied },
-        { { failed (FailureKind::damaged), done, done, done }, ExitCode::damaged },
-        { { done, failed (FailureKind::other), failed (FailureKind::busy), done }, ExitCode::failed },
-        { { failed (FailureKind::stopped), done, done, done }, ExitCode::failed },
+    const std::array<bool, numFormats> all { true, true, true, true };
+    const std::tuple<InstallOutcomes, std::array<bool, numFormats>, ExitCode> cases[] = {
+        { { done, FormatOutcome(), kept, done }, { true, false, true, true }, ExitCode::success },
+        { { done, done, FormatOutcome(), FormatOutcome() }, all, ExitCode::cancelled },        // stopped before CLAP
+        { { done, failed (FailureKind::inUse), failed (FailureKind::diskFull), done }, all, ExitCode::fileInUse },
+        { { failed (FailureKind::busy), failed (FailureKind::inUse), done, done }, all, ExitCode::busy },
+        { { done, done, done, failed (FailureKind::diskFull) }, all, ExitCode::diskFull },
+        { { done, failed (FailureKind::accessDenied), done, done }, all, ExitCode::accessDenied },
+        { { failed (FailureKind::damaged), done, done, done }, all, ExitCode::damaged },
+        { { done, failed (FailureKind::other), failed (FailureKind::busy), done }, all, ExitCode::failed },
+        { { failed (FailureKind::stopped), done, done, done }, all, ExitCode::cancelled },
+        { { done, failed (FailureKind::inUse), failed (FailureKind::stopped), FormatOutcome() }, all, ExitCode::fileInUse },
     };
 
-    for (const auto& [outcomes, code] : cases)
-        EXPECT_EQ (Deployment::exitCodeFor (outcomes), code);
+    for (const auto& [outcomes, chosen, code] : cases)
+        EXPECT_EQ (Deployment::exitCodeFor (outcomes, chosen), code);
 }
 
 TEST (Deployment, AFolderOnTheCommandLineIsKeptAsTheSettingsPanelKeepsIt)
@@ -193,7 +196,8 @@ TEST (Deployment, TheLogIsAlwaysANewFileNeverThroughALinkNorInPlaceOfAnything)
         EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=clap /LOG=\"" + log.getFullPathName() + "\""), ExitCode::success);
 
         auto after = snapshotTree (home.root);
-        const auto made = std::find_if (after.begin(), after.end(), [] (const auto& entry) { return entry.second.find ("Exit code: 0") != std::string::npos; });
+        const auto made = std::find_if (after.begin(), after.end(), [] (const auto& entry)
+                                        { return entry.first.rfind ("logs/", 0) == 0 && entry.second.find ("Exit code: 0") != std::string::npos; });
         ASSERT_NE (made, after.end());
         EXPECT_TRUE (made->first == "logs/deploy-2.log" || made->first == "logs/deploy-3.log") << made->first;
 

@@ -150,7 +150,7 @@ FileResult FaultyFileSystem::flushFolder (const platform::Folder& folder)
 platform::EntryKind FaultyFileSystem::kindOf (const platform::Folder& f, const juce::String& name)  { return system.kindOf (f, name); }
 std::vector<juce::String> FaultyFileSystem::namesIn (const platform::Folder& f)                    { return system.namesIn (f); }
 
-void FaultyFileSystem::pause (int milliseconds)
+void FaultyFileSystem::pause (int milliseconds, const std::function<bool()>&)
 {
     ++pauses;
     pausedMilliseconds += milliseconds;

@@ -64,7 +64,7 @@ public:
     platform::EntryKind kindOf (const platform::Folder&, const juce::String&) override;
     std::vector<juce::String> namesIn (const platform::Folder&) override;
     juce::StringArray programsUsing (const juce::String&) override  { return holders; }
-    void pause (int milliseconds) override;
+    void pause (int milliseconds, const std::function<bool()>&) override;
 
     /** What the system says holds a file in use: nobody, unless a test says. */
     juce::StringArray holders;

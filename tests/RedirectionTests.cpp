@@ -450,7 +450,7 @@ TEST (Redirection, SettingsAnotherUserControlsAreNeitherBelievedNorWrittenNorFol
         EXPECT_TRUE (pluginItemFor (chosen, "Vantorix3", clapFormat).existsAsFile());
         const auto text = log.loadFileAsString();
         EXPECT_TRUE (text.contains ("Settings: not believed, the default folders are used instead: " + home.settingsFolder().getFullPathName())) << text;
-        EXPECT_TRUE (text.contains ("CLAP: " + chosen.getFullPathName() + " is used for this run, but not kept in the settings: ")) << text;
+        EXPECT_TRUE (text.contains ("CLAP: " + chosen.getFullPathName() + " was used for this run, but not kept in the settings: ")) << text;
         chosen.deleteRecursively();
 
         EXPECT_EQ (readBytes (home.settingsFile()), bytes);

@@ -183,9 +183,9 @@ TEST (SettingsFile, EmptyOrRelativeFoldersNameNoPlace)
     const auto previousDir = juce::File::getCurrentWorkingDirectory();
     workDir.setAsCurrentWorkingDirectory();
 
-    // VST3 missing, VST2 relative to the current drive on Windows, CLAP empty,
+    // VST3 empty, VST2 relative to the current drive on Windows, CLAP empty,
     // AAX relative to the working directory.
-    const std::string file = "<Plugin_Manager_Settings VST2_Path=\"\\Plugins\\VST2\" CLAP_Path=\"\" AAX_Path=\"Plugins/AAX\"/>";
+    const std::string file = "<Plugin_Manager_Settings VST3_Path=\"\" VST2_Path=\"\\Plugins\\VST2\" CLAP_Path=\"\" AAX_Path=\"Plugins/AAX\"/>";
     writeBytes (home.settingsFile(), file);
 
     MainComponent main;

@@ -117,6 +117,11 @@ void IsolatedHome::removeMachineState() const
     }
 
     runCommand ({ "reg", "delete", "HKLM\\SOFTWARE\\VST", "/v", "VSTPluginsPath", "/f", "/reg:64" });
+
+    // What a run registers: the product's uninstall entry and kept manager.
+    juce::WindowsRegistry::deleteKey ("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tessarine.Vantorix3",
+                                      juce::WindowsRegistry::WoW64_64bit);
+    juce::File ("C:\\Program Files\\Tessarine").deleteRecursively();
    #endif
 }
 

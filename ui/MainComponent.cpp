@@ -18,9 +18,6 @@ namespace
 {
     /** What the header adds after the product version: this is the Windows installer. */
     constexpr const char* platformSuffixText = " for Windows";
-
-    /** The maker's page of the product, where the manual is too. */
-    constexpr const char* productPage = "https://www.tessarine.example/pages/free-and-legacy";
 }
 
 static std::unique_ptr<juce::Drawable> drawableFrom (const char* data, int size, bool blackToCharcoal)
@@ -51,8 +48,8 @@ MainComponent::MainComponent()
     platformSuffix = platformSuffixText;
     productName = productDisplayName (identity::productNameLiteral);
     productVersion = identity::productVersion;
-    websiteUrl = juce::URL (productPage);
-    manualUrl = juce::URL (productPage);
+    websiteUrl = juce::URL (productPageUrl);
+    manualUrl = juce::URL (productPageUrl);
 
     loadSettings();
 

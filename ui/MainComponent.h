@@ -67,9 +67,17 @@ public:
     void startRun (const std::array<bool, numFormats>& formats, bool uninstall, bool replaceNewer);
 
     /** Told of a run just before it starts (to follow it, e.g. in a log), and
-        of its outcomes once its finished screen shows. */
+        once its finished screen shows. */
     std::function<void (InstallRun&)> onRunStarting;
-    std::function<void (const InstallOutcomes&)> onRunFinished;
+    std::function<void (const InstallRun&)> onRunFinished;
+
+    /** When set, each run brings the product's uninstall entry and kept
+        manager in line with what it leaves installed. */
+    std::optional<ProductRegistration::Product> registration;
+
+    /** Asks a run to stop after the format it works on, as closing the
+        window does; its finished screen follows. */
+    void stopRun()                                                { if (run != nullptr) run->stop(); }
 
     /** True from the start of a run until its finished screen shows. */
     bool isRunning() const noexcept                               { return run != nullptr && ! installFinished; }
@@ -80,6 +88,9 @@ public:
 
     /** What the run is doing, as the screen last showed it. */
     const InstallRun::Status& getShownRunStatus() const noexcept   { return shownStatus; }
+
+    /** What the run started was asked to do; nothing before one starts. */
+    InstallRun::Request getRunRequest() const                      { return run != nullptr ? run->getRequest() : InstallRun::Request(); }
 
     /** Waits for a run to end and shows its finished screen at once, as the
         screen's own timer would a moment later. */

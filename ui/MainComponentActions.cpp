@@ -146,6 +146,7 @@ void MainComponent::startRun (const std::array<bool, numFormats>& formats, bool 
     request.productVersion = productVersion;
     request.uninstall = uninstall;
     request.replaceNewer = replaceNewer;
+    request.registration = registration;
 
     run = std::make_unique<InstallRun> (request, *runFileSystem);
     shownStatus = {};
@@ -223,7 +224,7 @@ void MainComponent::finishRun()
     announce (finishAnnouncement());
 
     if (onRunFinished)
-        onRunFinished (installOutcomes);
+        onRunFinished (*run);
 }
 
 bool MainComponent::didInstallSucceed() const
