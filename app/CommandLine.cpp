@@ -7,6 +7,29 @@ namespace
     /** The switches that name a format's folder, in FormatIndex order. */
     constexpr std::array<const char*, numFormats> folderSwitches { "VST3DIR", "VST2DIR", "CLAPDIR", "AAXDIR" };
 
+    /** Why a path switch's value can name no place, for the one line a
+        refusal prints; empty when it can. A value that kept a quote was
+        almost always cut short by Windows' own rule for a backslash before
+        a closing quote, which reads the rest of the line into it. */
+    juce::String whyNotAPath (const juce::String& name, const juce::String& value)
+    {
+        // A quote in a folder's name is allowed on Linux, but on a command
+        // line it is a typo everywhere.
+        auto why = platform::whyNotAPath (value);
+        if (why.isEmpty() && value.containsChar ('"'))
+            why = "it holds a quote";
+
+        if (why.isEmpty())
+            return {};
+
+        auto line = "/" + name + "=" + value + ": " + why;
+        if (value.containsChar ('"'))
+            line << ". A backslash before a closing quote makes the quote part of the value: end the folder without "
+                    "the backslash (\"C:\\Plugins\\VST3\"), or with two (\"C:\\Plugins\\VST3\\\\\")";
+
+        return line;
+    }
+
     juce::String unquoted (juce::String value)
     {
         value = value.trim();
@@ -71,6 +94,8 @@ CommandLine parseCommandLine (const juce::StringArray& arguments)
             {
                 if (! platform::isAbsoluteFolderPath (value))
                     fail ("/LOG= needs a full path, not " + value.quoted());
+                else if (const auto why = whyNotAPath (name, value); why.isNotEmpty())
+                    fail (why);
                 else
                     options.logFile = juce::File (value);
             }
@@ -104,6 +129,8 @@ CommandLine parseCommandLine (const juce::StringArray& arguments)
             // Windows never the device namespace.
             if (! platform::isAbsoluteFolderPath (value))
                 fail ("/" + name + " needs a full path to a folder, not " + value.quoted());
+            else if (const auto why = whyNotAPath (name, value); why.isNotEmpty())
+                fail (why);
             else
                 options.folders[(size_t) (folder - folderSwitches.begin())] = juce::File (value).getFullPathName();
         }

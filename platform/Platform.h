@@ -41,6 +41,14 @@ namespace platform
         long forms of a drive path or a share) names no folder either. */
     bool isAbsoluteFolderPath (const juce::String& path);
 
+    /** Why a full path names no place the system can make, in a few words;
+        empty when it can. On Windows: a character Windows does not allow in
+        a path (" < > | ? * or a control character), a device name (CON, PRN,
+        AUX, NUL, COM1 to COM9, LPT1 to LPT9, with or without an extension) as
+        any part, a part ending in a dot or a space, or a colon anywhere but
+        after the drive letter. Elsewhere: a control character. */
+    juce::String whyNotAPath (const juce::String& path);
+
     /** Prints to the console the program was started from (standard error
         when `error`); false when there is none, as for a Windows program
         started from the desktop. */

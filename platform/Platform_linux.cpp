@@ -104,6 +104,15 @@ namespace platform
         return path.startsWithChar ('/');
     }
 
+    juce::String whyNotAPath (const juce::String& path)
+    {
+        for (auto c : path)
+            if (c < 0x20 || c == 0x7f)
+                return "it holds a control character";
+
+        return {};
+    }
+
     bool printToConsole (const juce::String& text, bool error)
     {
         auto* stream = error ? stderr : stdout;

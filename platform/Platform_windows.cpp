@@ -130,6 +130,45 @@ namespace platform
         return true;
     }
 
+    juce::String whyNotAPath (const juce::String& path)
+    {
+        // The long forms' own prefix, "\\?\", is no part of the path.
+        const auto rest = path.startsWith ("\\\\?\\") ? path.substring (4) : path;
+        const bool hasDrive = rest.length() >= 2 && juce::CharacterFunctions::isLetter (rest[0]) && rest[1] == ':';
+
+        for (int i = 0; i < rest.length(); ++i)
+        {
+            const auto c = rest[i];
+
+            if (c < 0x20)
+                return "it holds a control character";
+
+            if (juce::String ("\"<>|?*").containsChar (c))
+                return "it holds " + juce::String::charToString (c) + ", which Windows does not allow in a path";
+
+            if (c == ':' && ! (hasDrive && i == 1))
+                return "it holds a colon other than the drive's";
+        }
+
+        static const juce::StringArray devices { "CON", "PRN", "AUX", "NUL",
+                                                 "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
+                                                 "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9" };
+
+        for (const auto& part : juce::StringArray::fromTokens (rest.substring (hasDrive ? 2 : 0), "\\/", {}))
+        {
+            if (part.isEmpty() || part == "." || part == "..")
+                continue;
+
+            if (part.endsWithChar ('.') || part.endsWithChar (' '))
+                return "its part \"" + part + "\" ends in a dot or a space, which Windows drops";
+
+            if (devices.contains (part.upToFirstOccurrenceOf (".", false, false).trimEnd(), true))
+                return "its part \"" + part + "\" names a device, not a folder";
+        }
+
+        return {};
+    }
+
     bool printToConsole (const juce::String& text, bool error)
     {
         // Output the caller redirected (a script's "> file") has a handle

@@ -10,6 +10,7 @@
 #include "../panels/panel_settings.h"
 #include "../platform/FolderLock.h"
 #include "../platform/Platform.h"
+#include "../platform/UninstallEntry.h"
 
 #if JUCE_WINDOWS
  #include <windows.h>
@@ -77,11 +78,27 @@ TEST (Deployment, SwitchesAreReadAsAdministratorsWriteThemAndAnythingElseIsRefus
         { "/LOG=relative.log", "needs a full path" },
        #if JUCE_WINDOWS
         { "/AAXDIR=\\\\.\\PhysicalDrive0", "needs a full path" },
+        // Names Windows cannot make, which would poison every later run once kept.
+        { "/VST3DIR=C:\\Plug|ins", "which Windows does not allow" },
+        { "/VST3DIR=C:\\Plugins\\VST3?", "which Windows does not allow" },
+        { "/VST2DIR=C:\\Plugins\\CON", "names a device" },
+        { "/VST2DIR=C:\\Plugins\\lpt1.dir\\VST2", "names a device" },
+        { "/CLAPDIR=C:\\Plugins\\CLAP.", "ends in a dot or a space" },
+        { "/AAXDIR=C:\\Plugins\\AAX:stream", "a colon other than the drive's" },
+        { "/LOG=C:\\logs\\<run>.log", "which Windows does not allow" },
        #endif
     };
 
     for (const auto& [text, why] : refused)
         EXPECT_TRUE (parse (juce::String ("/VERYSILENT ") + text).error.contains (why)) << text << ": " << parse (text).error;
+
+    // Windows' own argument rules read a backslash before a closing quote as
+    // a quote of the value, and the rest of the line with it: refused, and
+    // the line says why.
+    const auto typo = parseCommandLine ({ "/VERYSILENT", "/VST3DIR=" + home.root.getChildFile ("Studio Plugins").getFullPathName()
+                                                          + "\" /COMPONENTS=vst3 /LOG=" + home.root.getChildFile ("tb.log").getFullPathName() });
+    EXPECT_TRUE (typo.error.contains ("A backslash before a closing quote makes the quote part of the value")) << typo.error;
+    EXPECT_FALSE (parseCommandLine ({ "/VERYSILENT", juce::String ("/LOG=") + home.root.getFullPathName() + "/a\nb.log" }).error.isEmpty());
 }
 
 TEST (Deployment, TheFirstFailureInCatalogueOrderDecidesTheCode)
@@ -271,3 +288,108 @@ TEST (Deployment, AFolderNobodyMayWriteAndAFullDiskGiveTheirCodes)
     EXPECT_TRUE (snapshotTree (small).empty());
 }
 #endif
+
+TEST (Deployment, ASettingsFileNamingOneFolderLeavesTheOthersTheirDefaults)
+{
+    // As an administrator's script writes it: one attribute, the others left out.
+    IsolatedHome home;
+    const auto custom = home.root.getChildFile ("studio vst3");
+    writeBytes (home.settingsFile(), "<Plugin_Manager_Settings VST3_Path=\"" + custom.getFullPathName().toStdString() + "\"/>");
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT"), ExitCode::success);
+    EXPECT_TRUE (pluginItemFor (custom, "Vantorix3", vst3Format).isDirectory());
+    for (auto format : { vst2Format, clapFormat, aaxFormat })
+        EXPECT_TRUE (itemOf (home, format).exists()) << format;
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /UNINSTALL /COMPONENTS=clap"), ExitCode::success);
+    EXPECT_FALSE (itemOf (home, clapFormat).exists());
+    EXPECT_TRUE (itemOf (home, aaxFormat).exists());
+
+    // Nothing is written for it beyond the VST2 folder every start adds.
+    const auto document = SettingsFile::readDocument (home.settingsFile());
+    ASSERT_NE (document, nullptr);
+    EXPECT_EQ (document->getNumAttributes(), 2);
+    EXPECT_TRUE (document->hasAttribute ("VST2_Path"));
+}
+
+TEST (Deployment, AnInstallIsRegisteredWithAKeptManagerAndTheLastRemovalUnregistersIt)
+{
+    IsolatedHome home;
+    const auto product = Deployment::thisProduct();
+    const auto kept = ProductRegistration::keptProgram (product);
+    const auto value = [&] (const char* name) { return platform::uninstallEntryValue (product.code, name); };
+
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=clap,vst3"), ExitCode::success);
+    ASSERT_TRUE (platform::hasUninstallEntry (product.code));
+    EXPECT_EQ (product.code, "Tessarine.Vantorix3");
+    EXPECT_EQ (value ("DisplayName"), "Vantorix3");
+    EXPECT_EQ (value ("DisplayVersion"), "3.3.0");
+    EXPECT_EQ (value ("Publisher"), "Tessarine");
+    EXPECT_EQ (value ("DisplayIcon"), kept.getFullPathName());
+    EXPECT_EQ (value ("InstallLocation"), kept.getParentDirectory().getFullPathName());
+    EXPECT_EQ (value ("UninstallString"), "\"" + kept.getFullPathName() + "\" /SILENT /UNINSTALL");
+    EXPECT_EQ (value ("QuietUninstallString"), "\"" + kept.getFullPathName() + "\" /VERYSILENT /UNINSTALL");
+    EXPECT_EQ (value ("ModifyPath"), "\"" + kept.getFullPathName() + "\"");
+    EXPECT_EQ (value ("InstallDate"), juce::Time::getCurrentTime().formatted ("%Y%m%d"));
+    EXPECT_EQ (value ("URLInfoAbout"), productPageUrl);
+    EXPECT_TRUE (value ("InstalledFormats").contains ("VST3: " + itemOf (home, vst3Format).getFullPathName())) << value ("InstalledFormats");
+    EXPECT_TRUE (value ("InstalledFormats").contains ("CLAP: " + itemOf (home, clapFormat).getFullPathName()));
+    EXPECT_EQ (kept.getSize(), platform::runningProgram().getSize());
+
+    // Installed items and the kept manager, in KB.
+    const auto size = value ("EstimatedSize").getLargeIntValue();
+    EXPECT_GT (size * 1024, kept.getSize() + itemOf (home, clapFormat).getSize());
+
+    // An older version run later leaves the newer one's entry alone.
+    platform::UninstallEntry newer;
+    newer.text = { { "DisplayVersion", "9.0.0" }, { "DisplayName", "Vantorix3" } };
+    ASSERT_TRUE (platform::writeUninstallEntry (product.code, newer));
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=aax"), ExitCode::success);
+    EXPECT_EQ (value ("DisplayVersion"), "9.0.0");
+    EXPECT_EQ (value ("InstalledFormats"), "");
+
+    // Removing the last format takes the entry and the manager away.
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=aax /UNINSTALL"), ExitCode::success);
+    platform::removeUninstallEntry (product.code);
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=vst3"), ExitCode::success);
+    EXPECT_TRUE (platform::hasUninstallEntry (product.code));
+    EXPECT_EQ (runQuietly ("/VERYSILENT /UNINSTALL"), ExitCode::success);
+    EXPECT_FALSE (platform::hasUninstallEntry (product.code));
+    EXPECT_FALSE (kept.exists());
+    EXPECT_FALSE (kept.getParentDirectory().exists());
+}
+
+TEST (Deployment, AStopReachesTheLockWaitAndLeavesTheRestCancelled)
+{
+    IsolatedHome home;
+    const auto folder = home.defaultFolder (vst2Format);
+    folder.createDirectory();
+    platform::Folder opened;
+    ASSERT_TRUE (platform::systemFileSystem().openFolder (folder, opened).ok());
+    platform::FolderLock held (opened);
+    ASSERT_TRUE (held.enter (0).ok());
+
+    InstallRun::Request request;
+    request.formats = { true, true, true, true };
+    request.folders = platform::defaultInstallFolders();
+    request.productName = "Vantorix3";
+    request.productVersion = "3.3.0";
+    InstallRun run (request);
+    run.start();
+
+    // VST3 goes in, then the run waits for VST2's folder until it is stopped.
+    while (run.status().format != vst2Format && ! run.status().finished)
+        juce::Thread::sleep (5);
+    juce::Thread::sleep (300);
+
+    const auto stopped = juce::Time::getMillisecondCounterHiRes();
+    run.stop();
+    ASSERT_TRUE (run.waitUntilFinished (5000));
+    EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - stopped, 200.0);
+
+    const auto outcomes = run.status().outcomes;
+    EXPECT_TRUE (outcomes[vst3Format].succeeded);
+    EXPECT_EQ (outcomes[vst2Format].kind, FailureKind::stopped);
+    EXPECT_FALSE (outcomes[clapFormat].processed);
+    EXPECT_EQ (Deployment::exitCodeFor (outcomes, request.formats), ExitCode::cancelled);
+}
