@@ -64,7 +64,13 @@ namespace ProductRegistration
             if (! source.openedOk())
                 return { platform::FileError::other, 0, source.getStatus().getErrorMessage(), product.runningProgram.getFullPathName() };
 
-            return platform::replaceTrustedFile (folder, kept.getFileName(), source);
+            auto result = platform::replaceTrustedFile (folder, kept.getFileName(), source);
+
+            // Where it matters (not on Windows), a program needs the right to run.
+            if (result.ok())
+                std::ignore = kept.setExecutePermission (true);
+
+            return result;
         }
 
         /** Removes the entry and the kept copy; this copy's own file goes at

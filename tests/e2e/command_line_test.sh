@@ -38,6 +38,7 @@ items() { ls -d "$vst3/Vantorix3.vst3" "$vst2/Vantorix3.dll" "$clap/Vantorix3.cl
 cleanup() {
     rm -rf "$scratch" "$settings" "$vst3/Vantorix3.vst3" "$vst2/Vantorix3.dll" "$clap/Vantorix3.clap" \
            "$aax/Vantorix3.aaxplugin" "$(dirname "$custom")" "$log"
+    [ -n "$wine_run" ] && rm -rf "$prefix/drive_c/Program Files/Tessarine"
 }
 trap cleanup EXIT
 cleanup; mkdir -p "$scratch"
@@ -105,6 +106,108 @@ if [ -n "$display" ]; then
     expect_code "$code" 0 || fail "/SILENT gave $code"
     [ $mapped -eq 1 ] || fail "/SILENT showed no window"
     [ -f "$clap/Vantorix3.clap" ] || fail "/SILENT did not install CLAP"
+fi
+
+# 6. The typo of a backslash before the closing quote: Windows' own argument
+# rules read the rest of the line into the folder, which is refused before
+# anything is kept, and later runs are as before.
+before=$(cd "$(dirname "$settings")" && find Tessarine -type f -exec md5sum {} + | sort; items)
+run "/VST3DIR=${custom_windows}\" /COMPONENTS=vst3 /LOG=${log_windows}" /VERYSILENT; code=$?
+expect_code "$code" 1639 || fail "the typo gave $code"
+after=$(cd "$(dirname "$settings")" && find Tessarine -type f -exec md5sum {} + | sort; items)
+[ "$before" = "$after" ] || fail "the typo changed the disk"
+[ -z "$wine_run" ] && { grep -q "A backslash before a closing quote" "$scratch/out" || fail "the typo's line does not say why: $(cat "$scratch/out")"; }
+run /VERYSILENT /COMPONENTS=clap; code=$?
+expect_code "$code" 0 || fail "a plain run after the typo gave $code"
+
+# 7. Windows knows the product is installed: the uninstall entry and the kept
+# manager; the entry's own quiet uninstall removes every format, the entry
+# and (at the next restart, where the system needs one) the manager.
+code_key='Tessarine.Vantorix3'
+if [ -n "$wine_run" ]; then
+    key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$code_key"
+    entry() { "$wine_run" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"; }
+    kept="$prefix/drive_c/Program Files/Tessarine/Vantorix3/tsr_installer.exe"
+else
+    entry() { sed -n "s/.* $1=\"\([^\"]*\)\".*/\1/p" "$HOME/.local/share/tsr_installer/uninstall/$code_key.xml" 2>/dev/null | sed 's/&quot;/"/g'; }
+    kept="$HOME/.local/lib/Tessarine/Vantorix3/tsr_installer"
+fi
+run /VERYSILENT /COMPONENTS=vst3,aax; code=$?
+expect_code "$code" 0 || fail "installing for the entry gave $code"
+[ "$(entry DisplayVersion)" = "3.3.0" ] || fail "no entry with the product's version: '$(entry DisplayVersion)'"
+[ "$(entry Publisher)" = "Tessarine" ] || fail "the entry names no publisher"
+[ -f "$kept" ] && cmp -s "$kept" "$app" || fail "the manager is not kept at $kept"
+quiet=$(entry QuietUninstallString)
+case "$quiet" in *'" /VERYSILENT /UNINSTALL') ;; *) fail "the quiet uninstall is '$quiet'" ;; esac
+
+# Run as a deployment tool runs it: the quoted program, then its switches.
+quiet_words=$(printf '%s' "$quiet" | sed 's/\\/\\\\/g')
+eval "set -- $quiet_words"
+if [ -n "$wine_run" ]; then
+    "$wine_run" "$@" >/dev/null 2>&1; code=$?
+else
+    "$@" >/dev/null 2>&1; code=$?
+fi
+expect_code "$code" 0 || fail "the entry's quiet uninstall gave $code"
+[ -z "$(items)" ] || fail "left after the entry's uninstall: $(items)"
+[ -z "$(entry DisplayVersion)" ] || fail "the entry is still there after removing everything"
+if [ -n "$wine_run" ]; then
+    [ -f "$kept" ] || fail "the running manager's file was removed at once"
+    "$wine_run" wineboot -r >/dev/null 2>&1
+    for _ in $(seq 1 50); do [ -e "$kept" ] || break; sleep 0.2; done
+fi
+[ -e "$kept" ] && fail "the kept manager is still there after the restart: $kept"
+[ -e "$(dirname "$kept")" ] && fail "the kept manager's folder is still there"
+
+# An older version run after a newer one leaves the newer one's entry.
+if [ -n "$wine_run" ]; then
+    "$wine_run" reg add "$key" /v DisplayVersion /d 9.0.0 /f >/dev/null 2>&1
+else
+    mkdir -p "$HOME/.local/share/tsr_installer/uninstall"
+    printf '<UninstallEntry><Text DisplayVersion="9.0.0"/></UninstallEntry>' > "$HOME/.local/share/tsr_installer/uninstall/$code_key.xml"
+fi
+run /VERYSILENT /COMPONENTS=clap; code=$?
+expect_code "$code" 0 || fail "the older install gave $code"
+[ "$(entry DisplayVersion)" = "9.0.0" ] || fail "an older version replaced a newer one's entry: '$(entry DisplayVersion)'"
+if [ -n "$wine_run" ]; then "$wine_run" reg delete "$key" /f >/dev/null 2>&1; else rm -rf "$HOME/.local/share/tsr_installer"; fi
+
+# 8. /SILENT closed while it waits for a folder another installer holds: it
+# gives up at once, says the user cancelled, and the log ends with the code.
+if [ -z "$wine_run" ] && [ -n "$display" ]; then
+    mkdir -p "$clap"
+    if [ "$(id -u)" -eq 0 ]; then
+        read -r dev ino <<< "$(stat -c '%d %i' "$clap")"
+        mkdir -p /run/tsr_installer && chmod 700 /run/tsr_installer
+        held=/run/tsr_installer/$(printf '%x-%x' "$dev" "$ino").lock
+    else
+        held=$clap
+    fi
+    flock -o "$held" sleep 20 &
+    holder=$!
+    rm -f "$log"
+    # JUCE registers the close protocol only when the atoms exist first.
+    DISPLAY=$display /usr/bin/python3 "$(dirname "$0")/close_window.py" --hold "$scratch/atoms" &
+    atoms=$!
+    for _ in $(seq 1 50); do [ -e "$scratch/atoms" ] && break; sleep 0.1; done
+    DISPLAY=$display run /SILENT /COMPONENTS=clap "/LOG=$log_windows" &
+    pid=$!
+    win=""
+    for _ in $(seq 1 100); do
+        win=$(DISPLAY=$display xdotool search --onlyvisible --pid $pid --name '^tsr_installer$' 2>/dev/null | head -1)
+        [ -n "$win" ] && break
+        sleep 0.1
+    done
+    sleep 0.5
+    DISPLAY=$display /usr/bin/python3 "$(dirname "$0")/close_window.py" "$win" >/dev/null 2>&1
+    closed=$(date +%s%N)
+    for _ in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.02; done
+    took=$(( ($(date +%s%N) - closed) / 1000000 ))
+    wait $pid; code=$?
+    kill $holder $atoms 2>/dev/null
+    [ -n "$win" ] || fail "/SILENT showed no window while waiting"
+    [ $took -lt 1000 ] || fail "closing /SILENT while it waited took $took ms"
+    expect_code "$code" 1602 || fail "a /SILENT run closed mid-way gave $code, not 1602"
+    [ "$(tail -n 1 "$log" | tr -d '\r')" = "Exit code: 1602" ] || fail "the log's last line is '$(tail -n 1 "$log")': $(cat "$log")"
 fi
 
 if [ $failed -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
