@@ -6,7 +6,7 @@ set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
 packages=(
-    build-essential cmake pkg-config ccache python3
+    build-essential cmake pkg-config ccache python3 python3-yaml
     juce-modules-source libgtest-dev fonts-quicksand
     xvfb xauth xdotool imagemagick python3-xlib unzip strace
     # the Windows build and its tests

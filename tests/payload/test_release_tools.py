@@ -28,6 +28,8 @@ namespace identity
     inline constexpr const char* applicationVersion = "1.3.0";
     inline constexpr const char* productNameLiteral = "My_Synth";
     inline constexpr const char* productVersion     = "2.1.0";
+    inline constexpr const char* maker       = "Tessarine";
+    inline constexpr const char* productCode = "Tessarine.MySynth";
 }
 """
 URL = "https://www.tessarine.example/download/My_Synth_2.1.0.exe"
@@ -59,29 +61,43 @@ class WingetManifestTest(unittest.TestCase):
         self.identity = write(self.folder, "Identity.h", IDENTITY)
         self.exe = write(self.folder, "tsr_installer.exe", pe_stub.make_pe((1, 3, 0, 0)))
 
-    def make(self, identity=None, exit_codes=EXIT_CODES, exe=None):
+    def make(self, identity=None, exit_codes=EXIT_CODES, exe=None, license="Proprietary"):
+        self.out = tempfile.mkdtemp(dir=self.folder)
         return subprocess.run([sys.executable, os.path.join(TOOLS, "make_winget_manifest.py"),
                                "--identity", identity or self.identity, "--exit-codes", exit_codes,
-                               "--exe", exe or self.exe, "--url", URL], capture_output=True, text=True)
+                               "--exe", exe or self.exe, "--url", URL, "--out", self.out,
+                               "--license", license, "--short-description", "A synthesizer in four plug-in formats",
+                               "--publisher-url", "https://www.tessarine.example"], capture_output=True, text=True)
+
+    def read(self, name):
+        folder = os.path.join(self.out, "manifests", "t", "Tessarine", "MySynth", "2.1.0")
+        with open(os.path.join(folder, name)) as f:
+            return f.read()
 
     def test_manifest_follows_the_program(self):
         result = self.make()
         self.assertEqual((result.returncode, result.stderr), (0, ""))
-        values = scalars(result.stdout)
+        folder = os.path.join(self.out, "manifests", "t", "Tessarine", "MySynth", "2.1.0")
+        self.assertEqual(sorted(os.listdir(folder)), ["Tessarine.MySynth.installer.yaml",
+                                                      "Tessarine.MySynth.locale.en-US.yaml", "Tessarine.MySynth.yaml"])
+        values = scalars(self.read("Tessarine.MySynth.installer.yaml"))
         with open(self.exe, "rb") as f:
             sha256 = hashlib.sha256(f.read()).hexdigest().upper()
         self.assertEqual(
             {key: values.get(key) for key in (
                 "PackageIdentifier", "PackageVersion", "InstallerType", "Scope", "ElevationRequirement",
-                "Silent", "SilentWithProgress", "Log", "Custom",
-                "Architecture", "InstallerUrl", "InstallerSha256", "ManifestType", "ManifestVersion")},
+                "Silent", "SilentWithProgress", "Log", "Custom", "DisplayName", "Publisher", "DisplayVersion",
+                "ProductCode", "Architecture", "InstallerUrl", "InstallerSha256", "ManifestType", "ManifestVersion")},
             {"PackageIdentifier": ["Tessarine.MySynth"], "PackageVersion": ["2.1.0"],
              "InstallerType": ["exe"], "Scope": ["machine"], "ElevationRequirement": ["elevatesSelf"],
              "Silent": ["/VERYSILENT"], "SilentWithProgress": ["/SILENT"], "Log": ['/LOG="<LOGPATH>"'],
              "Custom": ["/COMPONENTS=vst3,vst2,clap,aax"],
+             "DisplayName": ["My Synth"], "Publisher": ["Tessarine"], "DisplayVersion": ["2.1.0"],
+             "ProductCode": ["Tessarine.MySynth"],
              "Architecture": ["x64"], "InstallerUrl": [URL], "InstallerSha256": [sha256],
              "ManifestType": ["installer"], "ManifestVersion": ["1.6.0"]})
-        self.assertIn("InstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n", result.stdout)
+        self.assertIn("InstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n",
+                      self.read("Tessarine.MySynth.installer.yaml"))
 
         # Every code the program can end with, but success, with what it tells winget.
         with open(EXIT_CODES) as f:
@@ -89,6 +105,36 @@ class WingetManifestTest(unittest.TestCase):
                         in re.findall(r"=\s*([0-9]+)\s*,?\s*//\s*winget:\s*(\S+)", f.read()) if code != "0"]
         self.assertTrue(declared)
         self.assertEqual(list(zip(values["InstallerReturnCode"], values["ReturnResponse"])), declared)
+
+        self.assertEqual(scalars(self.read("Tessarine.MySynth.yaml")),
+                         {"PackageIdentifier": ["Tessarine.MySynth"], "PackageVersion": ["2.1.0"],
+                          "DefaultLocale": ["en-US"], "ManifestType": ["version"], "ManifestVersion": ["1.6.0"]})
+        locale = scalars(self.read("Tessarine.MySynth.locale.en-US.yaml"))
+        self.assertEqual({key: locale[key][0] for key in ("PackageLocale", "Publisher", "PackageName", "License",
+                                                          "ShortDescription", "PublisherUrl", "ManifestType")},
+                         {"PackageLocale": "en-US", "Publisher": "Tessarine", "PackageName": "My Synth",
+                          "License": "Proprietary", "ShortDescription": "A synthesizer in four plug-in formats",
+                          "PublisherUrl": "https://www.tessarine.example", "ManifestType": "defaultLocale"})
+
+    @unittest.skipUnless(__import__("importlib").util.find_spec("yaml"), "needs PyYAML")
+    def test_each_file_is_yaml_that_meets_wingets_schema(self):
+        import yaml
+        sys.path.insert(0, TOOLS)
+        import make_winget_manifest as tool
+        self.assertEqual(self.make().returncode, 0)
+        kinds = {"Tessarine.MySynth.yaml": "version", "Tessarine.MySynth.locale.en-US.yaml": "defaultLocale",
+                 "Tessarine.MySynth.installer.yaml": "installer"}
+        for name, kind in kinds.items():
+            with self.subTest(name):
+                fields = yaml.safe_load(self.read(name))
+                self.assertEqual(fields["ManifestType"], kind)
+                as_text = {key: (str(value) if not isinstance(value, (list, dict)) else value) for key, value in fields.items()}
+                self.assertEqual(tool.schema_problems(kind, as_text), [])
+
+        # What the schema refuses, the tool refuses, naming the rule.
+        result = self.make(license="GP")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("License: found 2 characters, expected 3 to 512", result.stderr)
 
     def test_refusals_say_what_and_where(self):
         with open(EXIT_CODES) as f:
