@@ -60,11 +60,7 @@ namespace ProductRegistration
             if (auto result = platform::openTrustedFolder (makerFolder, product.name, true, folder); ! result.ok())
                 return result;
 
-            juce::FileInputStream source (product.runningProgram);
-            if (! source.openedOk())
-                return { platform::FileError::other, 0, source.getStatus().getErrorMessage(), product.runningProgram.getFullPathName() };
-
-            auto result = platform::replaceTrustedFile (folder, kept.getFileName(), source);
+            auto result = platform::replaceTrustedFile (folder, kept.getFileName(), product.runningProgram);
 
             // Where it matters (not on Windows), a program needs the right to run.
             if (result.ok())

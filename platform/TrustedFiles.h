@@ -68,6 +68,9 @@ namespace platform
         old file or the new one, never part of either. */
     FileResult replaceTrustedFile (const Folder&, const juce::String& name, juce::InputStream& source);
 
+    /** The same with a copy of a file: the system copies it where it can. */
+    FileResult replaceTrustedFile (const Folder&, const juce::String& name, const juce::File& source);
+
     inline FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, const std::string& bytes)
     {
         juce::MemoryInputStream source (bytes.data(), bytes.size(), false);

@@ -180,36 +180,89 @@ namespace platform
         return {};
     }
 
-    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, juce::InputStream& source)
+    namespace
     {
-        const auto path = folder.pathOf (name);
-        const auto fd = (int) folder.getHandle();
-
-        if (! isSingleName (name))
-            return fileResultFor (EINVAL, path);
-
-        // A new file beside it, named after this process so that two programs
-        // writing at once never share one, under a name nobody else holds:
-        // others may add names to a shared folder, and one of theirs is
-        // passed over, never removed or used.
-        int file = -1;
-        juce::String temporary;
-
-        for (int attempt = 0; attempt < 100 && file < 0; ++attempt)
+        /** A new file beside `name`, filled by `fill` (0 or an errno), flushed
+            and renamed over it in one step. */
+        FileResult replaceWith (const Folder& folder, const juce::String& name, const std::function<int (int file)>& fill)
         {
-            temporary = "." + name + "." + juce::String ((int) ::getpid()) + "-" + juce::String (attempt) + ".tsr-new";
-            file = ::openat (fd, temporary.toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+            const auto path = folder.pathOf (name);
+            const auto fd = (int) folder.getHandle();
 
-            if (file < 0 && errno != EEXIST)
-                break;
+            if (! isSingleName (name))
+                return fileResultFor (EINVAL, path);
+
+            // Named after this process so that two programs writing at once
+            // never share one, under a name nobody else holds: others may add
+            // names to a shared folder, and one of theirs is passed over,
+            // never removed or used.
+            int file = -1;
+            juce::String temporary;
+
+            for (int attempt = 0; attempt < 100 && file < 0; ++attempt)
+            {
+                temporary = "." + name + "." + juce::String ((int) ::getpid()) + "-" + juce::String (attempt) + ".tsr-new";
+                file = ::openat (fd, temporary.toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+
+                if (file < 0 && errno != EEXIST)
+                    break;
+            }
+
+            if (file < 0)
+                return fileResultFor (errno, path);
+
+            auto written = fill (file);
+            if (written == 0 && ::fdatasync (file) != 0)
+                written = errno;
+
+            if (::close (file) != 0 && written == 0)
+                written = errno;
+
+            if (written == 0 && ::renameat (fd, temporary.toRawUTF8(), fd, name.toRawUTF8()) != 0)
+                written = errno;
+
+            if (written != 0)
+            {
+                ::unlinkat (fd, temporary.toRawUTF8(), 0);
+                return fileResultFor (written, path);
+            }
+
+            std::ignore = ::fsync (fd);
+            return {};
         }
 
-        if (file < 0)
-            return fileResultFor (errno, path);
+        /** Writes all of the bytes; 0, or the errno. */
+        int writeAll (int file, const char* bytes, size_t size)
+        {
+            for (size_t done = 0; done < size;)
+            {
+                const auto n = ::write (file, bytes + done, size - done);
+                if (n < 0 && errno == EINTR)
+                    continue;
 
-        auto written = [&]
+                if (n < 0)
+                    return errno;
+
+                done += (size_t) n;
+            }
+
+            return 0;
+        }
+
+        /** Hands what was written so far to the disk in the background, so
+            that the flush at the end waits only for the tail of a large file. */
+        void startWriting (int file, off64_t from, off64_t length)
+        {
+            std::ignore = ::sync_file_range (file, from, length, SYNC_FILE_RANGE_WRITE);
+        }
+    }
+
+    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, juce::InputStream& source)
+    {
+        return replaceWith (folder, name, [&source] (int file)
         {
             std::vector<char> buffer (1 << 20);
+            off64_t total = 0;
 
             for (;;)
             {
@@ -217,39 +270,66 @@ namespace platform
                 if (got <= 0)
                     break;
 
-                for (size_t done = 0; done < (size_t) got;)
-                {
-                    const auto n = ::write (file, buffer.data() + done, (size_t) got - done);
-                    if (n < 0 && errno == EINTR)
-                        continue;
+                if (const auto error = writeAll (file, buffer.data(), (size_t) got); error != 0)
+                    return error;
 
-                    if (n < 0)
-                        return errno;
-
-                    done += (size_t) n;
-                }
+                startWriting (file, total, got);
+                total += got;
             }
 
-            if (! source.isExhausted())
-                return EIO;
+            return source.isExhausted() ? 0 : EIO;
+        });
+    }
 
-            return ::fdatasync (file) == 0 ? 0 : errno;
-        }();
+    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, const juce::File& source)
+    {
+        const auto from = ::open (source.getFullPathName().toRawUTF8(), O_RDONLY | O_CLOEXEC);
+        if (from < 0)
+            return fileResultFor (errno, source.getFullPathName());
 
-        if (::close (file) != 0 && written == 0)
-            written = errno;
+        const juce::ScopeGuard closeSource { [from] { ::close (from); } };
 
-        if (written == 0 && ::renameat (fd, temporary.toRawUTF8(), fd, name.toRawUTF8()) != 0)
-            written = errno;
-
-        if (written != 0)
+        // Copied by the system, without passing through this process.
+        return replaceWith (folder, name, [from] (int file)
         {
-            ::unlinkat (fd, temporary.toRawUTF8(), 0);
-            return fileResultFor (written, path);
-        }
+            off64_t total = 0;
 
-        std::ignore = ::fsync (fd);
-        return {};
+            for (;;)
+            {
+                auto n = ::copy_file_range (from, nullptr, file, nullptr, 8 << 20, 0);
+                if (n < 0 && errno == EINTR)
+                    continue;
+
+                // Where the system cannot copy between these two files, this
+                // process copies: read, then write.
+                if (n < 0 && total == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL))
+                {
+                    std::vector<char> buffer (1 << 20);
+
+                    for (;;)
+                    {
+                        const auto got = ::read (from, buffer.data(), buffer.size());
+                        if (got < 0 && errno == EINTR)
+                            continue;
+
+                        if (got <= 0)
+                            return got == 0 ? 0 : errno;
+
+                        if (const auto error = writeAll (file, buffer.data(), (size_t) got); error != 0)
+                            return error;
+                    }
+                }
+
+                if (n < 0)
+                    return errno;
+
+                if (n == 0)
+                    return 0;
+
+                startWriting (file, total, n);
+                total += n;
+            }
+        });
     }
 }
 

@@ -360,6 +360,15 @@ namespace platform
 
         return {};
     }
+
+    FileResult replaceTrustedFile (const Folder& folder, const juce::String& name, const juce::File& source)
+    {
+        juce::FileInputStream stream (source);
+        if (! stream.openedOk())
+            return fileResultFor ((int) ERROR_FILE_NOT_FOUND, source.getFullPathName());
+
+        return replaceTrustedFile (folder, name, stream);
+    }
 }
 
 #endif
