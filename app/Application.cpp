@@ -140,10 +140,10 @@ tsr_installerApplication::MainWindow::MainWindow (const juce::String& name)
     centreWithSize (getWidth(), getHeight());
     setVisible (true);
 
-    // Keys and a screen reader start on the first control, and come back to
-    // it when the system gives the window focus: the window itself would
-    // take focus otherwise, and Tab from there reaches nothing. No ring shows
-    // until a key is used.
+    // Keys start on the main screen itself, and come back to it when the
+    // system gives the window focus: the window would take focus otherwise,
+    // and Tab from there reaches nothing. The first Tab reaches the first
+    // control; no control holds focus unseen before that.
     setWantsKeyboardFocus (false);
     getContentComponent()->grabKeyboardFocus();
 }

@@ -72,25 +72,14 @@ std::unique_ptr<juce::FocusOutline> CustomLookAndFeel::createFocusOutlineForComp
     {
         juce::Rectangle<int> getOutlineBounds (juce::Component& c) override
         {
-            // Scrolled content is taller than what shows of it: the ring goes
-            // round the part in view, inside the viewport that clips it.
-            if (auto* viewport = c.findParentComponentOfClass<juce::Viewport>())
-                return viewport->getScreenBounds().withWidth (viewport->getMaximumVisibleWidth());
-
-            return c.getScreenBounds().expanded (gap + thickness);
+            return c.getScreenBounds().expanded (FocusRing::gap + FocusRing::thickness);
         }
 
         void drawOutline (juce::Graphics& g, int width, int height) override
         {
-            if (! FocusRing::isShown())
-                return;
-
-            g.setColour (Palette::blue);
-            g.drawRoundedRectangle (juce::Rectangle<float> ((float) width, (float) height).reduced (thickness * 0.5f),
-                                    (float) (gap + thickness) + 2.0f, thickness);
+            if (FocusRing::isShown())
+                FocusRing::draw (g, { width, height });
         }
-
-        const int gap = 2, thickness = 2;
     };
 
     return std::make_unique<juce::FocusOutline> (std::make_unique<Ring>());

@@ -36,8 +36,17 @@ namespace
         static juce::AccessibilityActions actionsFor (ScreenButton& b)
         {
             // A control out of sight (under a panel, or gone for a run) does
-            // nothing, as a mouse cannot reach it either.
-            const auto pressIfShowing = [&b] { if (b.isShowing()) b.press(); };
+            // nothing, as a mouse cannot reach it either. A reader presses
+            // from the keyboard, which is then in use: a panel it opens puts
+            // the focus on its first control, and closing it brings it back.
+            const auto pressIfShowing = [&b]
+            {
+                if (! b.isShowing())
+                    return;
+
+                FocusRing::setShown (true);
+                b.press();
+            };
             auto actions = juce::AccessibilityActions().addAction (juce::AccessibilityActionType::press, pressIfShowing);
 
             if (b.control.checked)
@@ -174,11 +183,41 @@ namespace FocusRing
         bool shown = false;
     }
 
-    const int ringReach = 8;
 
     bool isShown()
     {
         return shown;
+    }
+
+    void draw (juce::Graphics& g, juce::Rectangle<int> area)
+    {
+        g.setColour (colour);
+        g.drawRoundedRectangle (area.toFloat().reduced ((float) thickness * 0.5f), (float) (gap + thickness) + 2.0f, (float) thickness);
+    }
+
+    bool enter (juce::Component& container, const juce::KeyPress& key)
+    {
+        if (key.getKeyCode() != juce::KeyPress::tabKey || ! container.hasKeyboardFocus (false))
+            return false;
+
+        const auto controls = container.createKeyboardFocusTraverser()->getAllComponents (&container);
+        if (! controls.empty())
+            (key.getModifiers().isShiftDown() ? controls.back() : controls.front())->grabKeyboardFocus();
+
+        return true;
+    }
+
+    void focusOnShow (juce::Component& container)
+    {
+        if (! container.isShowing())
+            return;
+
+        const auto controls = container.createKeyboardFocusTraverser()->getAllComponents (&container);
+
+        if (shown && ! controls.empty())
+            controls.front()->grabKeyboardFocus();
+        else
+            container.grabKeyboardFocus();
     }
 
     void setShown (bool shouldShow)
@@ -186,10 +225,10 @@ namespace FocusRing
         if (std::exchange (shown, shouldShow) == shouldShow)
             return;
 
-        // The ring is drawn just outside the focused control, over its parent.
+        // The ring is drawn just outside the focused control, by its own
+        // component or by the panel round it: its window is painted again.
         if (auto* focused = juce::Component::getCurrentlyFocusedComponent())
-            if (auto* parent = focused->getParentComponent())
-                parent->repaint (focused->getBoundsInParent().expanded (ringReach));
+            focused->getTopLevelComponent()->repaint();
     }
 
     Watcher::Watcher (juce::Component& c) : top (c)

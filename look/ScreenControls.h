@@ -72,7 +72,29 @@ public:
     watcher hears both, from every component inside the one it is given to. */
 namespace FocusRing
 {
+    /** White: at least 3:1 against everything the ring is drawn beside, the
+        house background and every panel's, the tiles installed or not (blue,
+        orange, grey), the link buttons and the text fields; no colour of the
+        palette is (blue is an installed tile's own fill). */
+    inline const juce::Colour colour { juce::Colours::white };
+
     bool isShown();
+
+    /** How far outside a control the ring reaches: a gap, then the line. */
+    inline constexpr int gap = 2, thickness = 2;
+
+    /** Draws the ring in the area given, the line along its inside edge. */
+    void draw (juce::Graphics&, juce::Rectangle<int> area);
+
+    /** A screen or panel holds the focus itself until the keyboard is used,
+        so that no control holds it unseen. Tab or Shift+Tab pressed then
+        gives its first or last control the focus; true when the key was one
+        of those. */
+    bool enter (juce::Component& container, const juce::KeyPress&);
+
+    /** Where focus goes as a screen or panel comes up: its first control
+        while the keyboard is in use, else the screen or panel itself. */
+    void focusOnShow (juce::Component& container);
 
     /** Shows or hides the ring; the ring of the focused control is redrawn. */
     void setShown (bool);

@@ -8,8 +8,10 @@ OverlayPanel::OverlayPanel (const juce::String& title)
     addAndMakeVisible (closeButton);
     closeButton.setExplicitFocusOrder (1000);
 
-    // Tab and Shift+Tab stay among the panel's own controls.
+    // Tab and Shift+Tab stay among the panel's own controls. The panel
+    // itself holds the focus until the keyboard is used.
     setFocusContainerType (FocusContainerType::keyboardFocusContainer);
+    setWantsKeyboardFocus (true);
 }
 
 OverlayPanel::~OverlayPanel() = default;
@@ -36,6 +38,9 @@ void OverlayPanel::buttonClicked (juce::Button* button)
 
 bool OverlayPanel::keyPressed (const juce::KeyPress& key)
 {
+    if (FocusRing::enter (*this, key))
+        return true;
+
     if (! key.isKeyCode (juce::KeyPress::escapeKey))
         return false;
 

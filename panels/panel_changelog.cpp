@@ -132,10 +132,11 @@ std::unique_ptr<juce::AccessibilityHandler> panel_changelog::ChangelogContent::c
 panel_changelog::panel_changelog (const juce::String& releaseNotes, const juce::String& name)
     : OverlayPanel ("CHANGELOG - " + name.toUpperCase()), productName (name), blocks (parseReleaseNotes (releaseNotes))
 {
-    // The notes take focus, so the keys that scroll them (arrows, pages) reach the viewport.
+    // The notes take focus, so the keys that scroll them (arrows, pages) reach
+    // the viewport. Their ring goes round the viewport, drawn by the panel:
+    // one of their own would be clipped inside it, over the text.
     content.setTitle ("Release notes");
     content.setWantsKeyboardFocus (true);
-    content.setHasFocusOutline (true);
     addFocusable (viewport);
     viewport.setWantsKeyboardFocus (false);
     viewport.setViewedComponent (&content, false);
@@ -147,6 +148,17 @@ panel_changelog::~panel_changelog() = default;
 void panel_changelog::paint (juce::Graphics& g)
 {
     paintFrame (g, getTitle());
+}
+
+void panel_changelog::paintOverChildren (juce::Graphics& g)
+{
+    if (content.hasKeyboardFocus (false) && FocusRing::isShown())
+        FocusRing::draw (g, viewport.getBounds().expanded (FocusRing::gap + FocusRing::thickness));
+}
+
+void panel_changelog::focusOfChildComponentChanged (FocusChangeType)
+{
+    repaint();
 }
 
 void panel_changelog::resized()

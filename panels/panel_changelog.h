@@ -12,6 +12,8 @@ public:
     ~panel_changelog() override;
 
     void paint (juce::Graphics&) override;
+    void paintOverChildren (juce::Graphics&) override;
+    void focusOfChildComponentChanged (FocusChangeType) override;
     void resized() override;
 
     struct LaidOutBlock

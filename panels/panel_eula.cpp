@@ -11,24 +11,7 @@ panel_eula::panel_eula (juce::String licence)
     licenceView.applyColourToAllText (Palette::warmGrey);
     licenceView.setColour (juce::TextEditor::outlineColourId, Palette::nearBlack);
     licenceView.setColour (juce::TextEditor::focusedOutlineColourId, Palette::nearBlack);
-
-    // The field has focus as the panel opens, but shows no caret until it is
-    // used, by a key or a click: opened with the mouse, it looks as it did.
-    licenceView.setCaretVisible (false);
-    licenceView.addKeyListener (this);
-    licenceView.addMouseListener (this, true);
-}
-
-bool panel_eula::keyPressed (const juce::KeyPress&, juce::Component*)
-{
-    licenceView.setCaretVisible (true);
-    return false;
-}
-
-void panel_eula::mouseDown (const juce::MouseEvent& e)
-{
-    if (e.eventComponent == &licenceView || licenceView.isParentOf (e.eventComponent))
-        licenceView.setCaretVisible (true);
+    licenceView.setHasFocusOutline (true);
 }
 
 panel_eula::~panel_eula() = default;

@@ -4,8 +4,7 @@
 
 /** The licence agreement in a scrolling text field. Reading and closing are all
     it offers; edits live only in this panel's field. */
-class panel_eula : public OverlayPanel,
-                   private juce::KeyListener
+class panel_eula : public OverlayPanel
 {
 public:
     explicit panel_eula (juce::String licence);
@@ -16,11 +15,6 @@ public:
 
     juce::TextEditor& getLicenceView() noexcept   { return licenceView; }
 
-    void mouseDown (const juce::MouseEvent&) override;
-    using OverlayPanel::keyPressed;
-
 private:
-    bool keyPressed (const juce::KeyPress&, juce::Component*) override;
-
     juce::TextEditor licenceView;
 };

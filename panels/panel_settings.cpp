@@ -47,7 +47,7 @@ panel_settings::panel_settings (const juce::File& file, const std::array<juce::F
 
         const auto row = (int) i;
         const auto label = folderRows[i].label;
-        browseButtons.push_back (makeButton ({ "BROWSE" + juce::String (row), ScreenControl::says ("Choose folder"),
+        browseButtons.push_back (makeButton ({ "BROWSE" + juce::String (row), [label] { return "Choose the " + label + " folder"; },
                                                [label] { return "Choose the " + label + " install folder"; },
                                                [this, row] { browse (row); },
                                                [this, row] { return foldersInUse[(size_t) row].getFullPathName(); } }));

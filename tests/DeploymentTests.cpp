@@ -144,6 +144,13 @@ TEST (Deployment, AFolderOnTheCommandLineIsKeptAsTheSettingsPanelKeepsIt)
     home.settingsFile().deleteFile();
     chosen.deleteRecursively();
 
+    // A run that fails to install into the folder keeps nothing of it.
+    const auto blocked = home.root.getChildFile ("a file/vst3");
+    writeBytes (blocked.getParentDirectory(), "in the way");
+    EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=vst3 /VST3DIR=\"" + blocked.getFullPathName() + "\""), ExitCode::failed);
+    EXPECT_FALSE (home.settingsFile().existsAsFile() && readBytes (home.settingsFile()).find ("a file") != std::string::npos);
+
+    home.settingsFile().deleteFile();
     EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=vst3 /VST3DIR=\"" + chosen.getFullPathName() + "\""), ExitCode::success);
     EXPECT_EQ (readBytes (home.settingsFile()), byPanel);
     EXPECT_TRUE (pluginItemFor (chosen, "Vantorix3", vst3Format).isDirectory());
@@ -304,6 +311,11 @@ TEST (Deployment, ASettingsFileNamingOneFolderLeavesTheOthersTheirDefaults)
     EXPECT_EQ (runQuietly ("/VERYSILENT /UNINSTALL /COMPONENTS=clap"), ExitCode::success);
     EXPECT_FALSE (itemOf (home, clapFormat).exists());
     EXPECT_TRUE (itemOf (home, aaxFormat).exists());
+
+    // Removing what is not there says so, rather than "removed".
+    const auto log = home.root.getChildFile ("again.log");
+    EXPECT_EQ (runQuietly ("/VERYSILENT /UNINSTALL /COMPONENTS=clap /LOG=\"" + log.getFullPathName() + "\""), ExitCode::success);
+    EXPECT_TRUE (log.loadFileAsString().contains ("CLAP: nothing to remove")) << log.loadFileAsString();
 
     // Nothing is written for it beyond the VST2 folder every start adds.
     const auto document = SettingsFile::readDocument (home.settingsFile());

@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "LiveWindow.h"
 #include "../ui/MainComponent.h"
 #include "../look/Palette.h"
 
@@ -146,33 +147,49 @@ TEST (Painting, FormatLogosShowOnlyTheirVisibleLayer)
     EXPECT_TRUE (colourAt (image, 33, 204, Palette::charcoal, 12));   // the V's left stroke
 }
 
-TEST (Painting, PressedButtonsTurnGreen)
+TEST (Mouse, PressedMeansTheButtonIsHeldDownOnItEvenDraggedOff)
 {
+    // The real mouse, through the window: a button is pressed while the
+    // mouse button pressed on it is held, wherever the pointer goes.
     IsolatedHome home;
     MainComponent main;
-    auto image = render (main);
+    main.addToDesktop (0);
+    main.setVisible (true);
+    const juce::ScopeGuard offTheDesktop { [&] { main.removeFromDesktop(); } };
+    SystemMouse mouse (main);
 
+    auto image = render (main);
     EXPECT_TRUE (colourAt (image, 30, 450, over (Palette::warmGrey, 0.5f)));     // EULA (24, 444, 96, 24)
     EXPECT_TRUE (colourAt (image, 468, 138, over (Palette::warmGrey, 0.1f)));    // SELECT ALL (462, 132, 114, 30)
-    const auto idleText = inkBounds (image, { 462, 132, 114, 30 }, over (Palette::warmGrey, 0.1f));
-    EXPECT_FALSE (idleText.isEmpty());
 
-    buttonNamed (main, "EULA").setState (juce::Button::buttonDown);
-    buttonNamed (main, "MANUAL").setState (juce::Button::buttonOver);
-    buttonNamed (main, "INSTALL").setState (juce::Button::buttonDown);
-    buttonNamed (main, "SELECT_ALL").setState (juce::Button::buttonDown);
+    mouse.moveTo (buttonNamed (main, "MANUAL"));
+    EXPECT_TRUE (colourAt (render (main), 30, 480, over (Palette::warmGrey, 0.75f)));   // MANUAL hovered
+
+    mouse.moveTo (buttonNamed (main, "EULA"));
+    mouse.press();
+    EXPECT_TRUE (colourAt (render (main), 30, 450, Palette::green));             // pressed: green
+    mouse.moveTo ({ 300, 300 });                                                 // dragged off, still held
+    EXPECT_TRUE (colourAt (render (main), 30, 450, Palette::green));
+    mouse.release();                                                             // let go elsewhere: no click
+    EXPECT_TRUE (colourAt (render (main), 30, 450, over (Palette::warmGrey, 0.5f)));
+    EXPECT_EQ (main.getEulaPanel(), nullptr);
+
+    mouse.moveTo (buttonNamed (main, "INSTALL"));
+    mouse.press();
+    EXPECT_TRUE (colourAt (render (main), 519, 470, Palette::green));            // INSTALL (516, 441, 60, 60)
+    mouse.moveTo ({ 300, 300 });
+    mouse.release();
+
+    mouse.moveTo (buttonNamed (main, "SELECT_ALL"));
+    mouse.press();
     image = render (main);
-
-    EXPECT_TRUE (colourAt (image, 30, 450, juce::Colour (0xff86cf7a)));         // pressed: green
-    EXPECT_TRUE (colourAt (image, 30, 480, over (Palette::warmGrey, 0.75f)));    // MANUAL hovered
-    EXPECT_TRUE (colourAt (image, 519, 470, Palette::green));                    // INSTALL (516, 441, 60, 60)
     EXPECT_TRUE (colourAt (image, 468, 138, Palette::green));
-
     int charcoalText = 0;
     for (int y = 132; y < 162; ++y)
         for (int x = 462; x < 576; ++x)
             charcoalText += image.getPixelAt (x, y).getBrightness() < 0.2f ? 1 : 0;
     EXPECT_GT (charcoalText, 20);                                                // "SELECT ALL" in charcoal
+    mouse.release();
 }
 
 TEST (Painting, ShiftTurnsTheInstallLabelIntoUninstall)

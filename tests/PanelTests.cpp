@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "LiveWindow.h"
 #include "../ui/MainComponent.h"
 #include "../panels/panel_changelog.h"
 #include "../panels/panel_eula.h"
@@ -217,10 +218,14 @@ TEST (Panels, TheFramePaintsAtUnitSix)
     EXPECT_NEAR (title.getBottom(), 36, 1);
 }
 
-TEST (Panels, PressedIconAndBrowseButtonsTurnGreen)
+TEST (Mouse, PressedIconAndBrowseButtonsTurnGreenWhileHeldEvenDraggedOff)
 {
     IsolatedHome home;
     MainComponent main;
+    main.addToDesktop (0);
+    main.setVisible (true);
+    const juce::ScopeGuard offTheDesktop { [&] { main.removeFromDesktop(); } };
+    SystemMouse mouse (main);
 
     const struct { const char* panel; const char* button; juce::Point<int> face; } cases[] = {
         { "SUPPORT",  "DISCORD", { 64, 120 } },      // (60, 90, 60, 60), beside its icon
@@ -237,9 +242,13 @@ TEST (Panels, PressedIconAndBrowseButtonsTurnGreen)
         auto& button = buttonNamed (*panel, c.button);
 
         EXPECT_NE (renderPanel (*panel).getPixelAt (c.face.x, c.face.y).getARGB(), 0xff86cf7au);
-        button.setState (juce::Button::buttonDown);
+        mouse.moveTo (button);
+        mouse.press();
         EXPECT_EQ (renderPanel (*panel).getPixelAt (c.face.x, c.face.y).getARGB(), 0xff86cf7au);
-        button.setState (juce::Button::buttonNormal);
+        mouse.moveTo ({ 300, 580 });
+        EXPECT_EQ (renderPanel (*panel).getPixelAt (c.face.x, c.face.y).getARGB(), 0xff86cf7au);
+        mouse.release();
+        EXPECT_NE (renderPanel (*panel).getPixelAt (c.face.x, c.face.y).getARGB(), 0xff86cf7au);
         click (*panel, "X");
     }
 }

@@ -179,33 +179,41 @@ TEST (Run, TheFinishedHintLineSaysWhereThingsWentAndAFailureLineWhy)
     IsolatedHome home;
 
     {
-        // One format: the item itself.
+        // One format: formats before folders, then what comes next.
         MainComponent main;
         click (main, "VST3");
         click (main, "INSTALL");
         main.waitForInstallRun();
-        EXPECT_EQ (main.getHintLabel().getText(), "Installed " + itemOf (home, vst3Format).getFullPathName());
+        const auto vst3Line = "VST3 installed in " + home.defaultFolder (vst3Format).getFullPathName() + ". Restart to change more.";
+        EXPECT_EQ (main.getHintLabel().getText(), vst3Line);
 
         // The line comes back to it after a link was hovered.
         buttonNamed (main, "EULA").setState (juce::Button::buttonOver);
         buttonNamed (main, "EULA").setState (juce::Button::buttonNormal);
-        EXPECT_EQ (main.getHintLabel().getText(), "Installed " + itemOf (home, vst3Format).getFullPathName());
+        EXPECT_EQ (main.getHintLabel().getText(), vst3Line);
     }
 
     {
-        // Several: the folders, their common start written once. VST3 is
-        // there from before, so it starts selected.
+        // Several in folders of their own: each format names its folder,
+        // shortened to fit. What is there from before starts selected.
+        {
+            MainComponent installing;
+            click (installing, "CLAP");
+            click (installing, "VST2");
+            click (installing, "INSTALL");
+            installing.waitForInstallRun();
+        }
+
         MainComponent main;
-        click (main, "CLAP");
-        click (main, "VST2");
         main.modifierKeysChanged (juce::ModifierKeys (juce::ModifierKeys::shiftModifier));
         click (main, "INSTALL");
         main.waitForInstallRun();
-        const auto sep = juce::File::getSeparatorString();
-        EXPECT_EQ (main.getHintLabel().getText(),
-                   "Removed from " + home.defaultFolder (vst3Format).getParentDirectory().getFullPathName() + sep + " ("
-                   + home.defaultFolder (vst3Format).getFileName() + ", " + home.defaultFolder (vst2Format).getFileName() + ", "
-                   + home.defaultFolder (clapFormat).getFileName() + ")");
+        const auto line = main.getHintLabel().getText();
+        EXPECT_TRUE (line.endsWith (" Restart to change more.")) << line;
+        for (int format : { vst3Format, vst2Format, clapFormat })
+            EXPECT_TRUE (line.contains (formatNames[(size_t) format])) << line;
+        const auto& hint = main.getHintLabel();
+        EXPECT_LE (hint.getFont().getStringWidthFloat (line), (float) hint.getWidth()) << "it fits the line";
     }
 
     {
@@ -224,7 +232,7 @@ TEST (Run, TheFinishedHintLineSaysWhereThingsWentAndAFailureLineWhy)
         click (main, "INSTALL");
         main.waitForInstallRun();
         ASSERT_FALSE (main.didInstallSucceed());
-        EXPECT_EQ (main.getHintLabel().getText(), "Installed " + itemOf (home, vst3Format).getFullPathName());
+        EXPECT_EQ (main.getHintLabel().getText(), "VST3 installed in " + home.defaultFolder (vst3Format).getFullPathName() + ". Restart to change more.");
 
         const auto u = main.getLayoutUnit();
         main.mouseMove (pointerAt (main, { 50.0f * u, 30.0f * u }));          // the first failure line
@@ -233,6 +241,6 @@ TEST (Run, TheFinishedHintLineSaysWhereThingsWentAndAFailureLineWhy)
                    + ": injected createFile failure");
 
         main.mouseMove (pointerAt (main, { 50.0f * u, 50.0f * u }));          // off it
-        EXPECT_EQ (main.getHintLabel().getText(), "Installed " + itemOf (home, vst3Format).getFullPathName());
+        EXPECT_EQ (main.getHintLabel().getText(), "VST3 installed in " + home.defaultFolder (vst3Format).getFullPathName() + ". Restart to change more.");
     }
 }

@@ -108,6 +108,12 @@ MainComponent::MainComponent()
     hintLabel->setText (identity::applicationVersion, juce::dontSendNotification);
 
     setTitle (productName + " plugin manager");
+
+    // The screen itself takes the focus, so that no control holds it unseen
+    // (a text field would hide its greyed folder): the first Tab goes to the
+    // first control.
+    setWantsKeyboardFocus (true);
+    setFocusContainerType (FocusContainerType::keyboardFocusContainer);
     updateControlVisibility();
     focusRingWatcher = std::make_unique<FocusRing::Watcher> (*this);
     setSize (600, 600);

@@ -46,6 +46,11 @@ public:
     void mouseMove (const juce::MouseEvent&) override;
     void mouseExit (const juce::MouseEvent&) override;
 
+    /** Tab or Shift+Tab while the screen itself holds the focus (at start,
+        and after a panel closed by the mouse) goes to its first or last
+        control. */
+    bool keyPressed (const juce::KeyPress&) override;
+
     /** Takes a folder chosen in the settings panel; the panel has already
         written it to the settings file. Unknown attribute names only repaint. */
     void setInstallFolder (const juce::String& attributeName, const juce::String& folderPath);
@@ -148,6 +153,10 @@ private:
 
     /** What a format's row of the run display says now. */
     juce::String runRowText (int format) const;
+
+    /** What became of a format of the finished run, in a sentence that says
+        where: "VST3 installed in C:\...\VST3.", "CLAP failed: the disk is full." */
+    juce::String outcomeSentence (int format) const;
 
     /** The run display, or the finished screen's result, as one text. */
     juce::String runText() const;

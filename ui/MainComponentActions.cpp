@@ -26,10 +26,9 @@ void MainComponent::openPanel (std::unique_ptr<Panel>& member, std::unique_ptr<P
     fitPanel (*member);
 
     // Focus goes into the panel first, so that hiding the screen beneath
-    // does not walk it through every control there.
-    if (member->isShowing())
-        member->grabKeyboardFocus();
-
+    // does not walk it through every control there: to its first control
+    // when the keyboard opened it, else to the panel itself.
+    FocusRing::focusOnShow (*member);
     updateControlVisibility();
 }
 
@@ -37,8 +36,12 @@ void MainComponent::panelClosed()
 {
     updateControlVisibility();
 
-    if (panelOpener != nullptr && panelOpener->isShowing())
+    // Keys go back to the link that opened the panel; after a click, the
+    // screen itself holds the focus, as at the start.
+    if (FocusRing::isShown() && panelOpener != nullptr && panelOpener->isShowing())
         panelOpener->grabKeyboardFocus();
+    else if (isShowing())
+        grabKeyboardFocus();
 }
 
 void MainComponent::openLink (const juce::URL& url)
@@ -76,7 +79,8 @@ std::vector<ScreenControl> MainComponent::controlTable()
                            [this, i] { return selected[i]; } });
     }
 
-    table.push_back ({ "SELECT_ALL", says ("Select all formats"), says (""), [this] { selected.fill (true); repaint(); } });
+    table.push_back ({ "SELECT_ALL", says ("Select all formats"), says (""),
+                       [this] { selected.fill (true); repaint(); announce ("All four formats selected"); } });
 
     // Shift as last reported decides, not the modifiers of the click itself.
     table.push_back ({ "INSTALL", [this] { return juce::String (shiftHeld ? "Uninstall selected formats" : "Install selected formats"); },
@@ -88,7 +92,8 @@ std::vector<ScreenControl> MainComponent::controlTable()
                            for (size_t i = 0; i < selected.size(); ++i)
                                if (selected[i])
                                    names.add (formatNames[i]);
-                           return names.isEmpty() ? juce::String ("Nothing selected") : "Selected: " + names.joinIntoString (", ");
+                           return (names.isEmpty() ? juce::String ("Nothing selected") : "Selected: " + names.joinIntoString (", "))
+                                   + ". Shift+Return uninstalls instead";
                        } });
 
     // The links, row by row as they are laid out.

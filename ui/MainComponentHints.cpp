@@ -38,6 +38,11 @@ void MainComponent::buttonStateChanged (juce::Button* button)
             hintLabel->setText (hint, juce::dontSendNotification);
 }
 
+bool MainComponent::keyPressed (const juce::KeyPress& key)
+{
+    return FocusRing::enter (*this, key);
+}
+
 void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
 {
     // Shift, Ctrl, Alt and the fourth key flag; mouse-button flags are ignored.
@@ -60,39 +65,59 @@ void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
 //==============================================================================
 namespace
 {
-    /** The folders as one line: their common start written once, then what
-        follows it in each, e.g. "C:\Program Files\Common Files\ (VST3, CLAP)". */
-    juce::String foldersText (const juce::StringArray& folders, int elideCommonStartTo)
-    {
-        if (folders.size() == 1)
-            return folders[0];
+    const juce::String ellipsis (juce::CharPointer_UTF8 ("\xe2\x80\xa6"));
 
+    /** What the finished screen's hint line and announcement end with: the
+        tiles and INSTALL are gone, and a second change needs a new start. */
+    const juce::String changeMore ("To change more, close and start the program again.");
+    const juce::String changeMoreShort ("Restart to change more.");
+
+    /** "VST3", "VST3 and CLAP", "VST3, CLAP and AAX". */
+    juce::String spokenList (const juce::StringArray& names)
+    {
+        if (names.size() < 2)
+            return names.joinIntoString ({});
+
+        return names.joinIntoString (", ", 0, names.size() - 1) + " and " + names[names.size() - 1];
+    }
+
+    /** A folder with the names between its first and its last left out:
+        "C:\…\VST3". */
+    juce::String shortened (const juce::String& folder)
+    {
         const auto separator = juce::File::getSeparatorString();
-        auto common = folders[0].substring (0, folders[0].lastIndexOf (separator) + 1);
+        const auto first = folder.upToFirstOccurrenceOf (separator, true, false);
+        const auto last = folder.fromLastOccurrenceOf (separator, true, false);
+        return first.length() + last.length() + 1 < folder.length() ? first + ellipsis + last : folder;
+    }
+
+    /** What the folders have in common, up to a separator: "C:\Program Files\Common Files\". */
+    juce::String commonStart (const juce::StringArray& folders)
+    {
+        const auto separator = juce::File::getSeparatorString();
+        auto common = folders[0] + separator;
 
         for (const auto& folder : folders)
-            while (common.isNotEmpty() && ! folder.startsWith (common))
+            while (common.isNotEmpty() && ! (folder + separator).startsWith (common))
                 common = common.dropLastCharacters (1).upToLastOccurrenceOf (separator, true, false);
 
-        // Only the root in common says nothing: each is written whole.
-        if (common.length() <= 3)
-            return folders.joinIntoString (", ");
-
-        juce::StringArray rest;
-        for (const auto& folder : folders)
-            rest.add (folder.substring (common.length()));
-
-        if (common.length() > elideCommonStartTo)
-        {
-            // Its first and last names stay, so the place is still known.
-            const auto first = common.upToFirstOccurrenceOf (separator, true, false);
-            const auto last = common.dropLastCharacters (1).fromLastOccurrenceOf (separator, true, false) + separator;
-            if (first.length() + last.length() + 1 < common.length())
-                common = first + juce::String (juce::CharPointer_UTF8 ("\xe2\x80\xa6")) + last;
-        }
-
-        return common + " (" + rest.joinIntoString (", ") + ")";
+        return common;
     }
+}
+
+juce::String MainComponent::outcomeSentence (int format) const
+{
+    const auto& outcome = installOutcomes[(size_t) format];
+    const juce::String name (formatNames[(size_t) format]);
+    const auto folder = run->getRequest().folders[(size_t) format].getFullPathName();
+
+    if (! outcome.succeeded)
+        return name + " failed: " + outcome.reason + ".";
+
+    if (outcome.note.isNotEmpty())
+        return name + ": " + outcome.note + ".";
+
+    return name + (run->getRequest().uninstall ? " removed from " : " installed in ") + folder + ".";
 }
 
 juce::String MainComponent::runSummary() const
@@ -101,33 +126,60 @@ juce::String MainComponent::runSummary() const
         return {};
 
     const auto& request = run->getRequest();
-    juce::Array<juce::File> items;
+    const juce::String done (request.uninstall ? "removed" : "installed");
 
+    // The formats put in (or taken out), with the folder of each.
+    juce::StringArray names, folders;
     for (int format = 0; format < numFormats; ++format)
-        if (installOutcomes[(size_t) format].processed && installOutcomes[(size_t) format].succeeded)
-            items.add (::pluginItemFor (request.folders[(size_t) format], productName, format));
+    {
+        const auto& outcome = installOutcomes[(size_t) format];
+        if (outcome.processed && outcome.succeeded && outcome.note.isEmpty())
+        {
+            names.add (formatNames[(size_t) format]);
+            folders.add (request.folders[(size_t) format].getFullPathName());
+        }
+    }
 
-    if (items.isEmpty())
-        return request.uninstall ? "Nothing was removed" : "Nothing was installed";
+    if (names.isEmpty())
+        return "Nothing was " + done + ". " + changeMoreShort;
 
-    const juce::String verb (request.uninstall ? "Removed from " : "Installed in ");
+    juce::StringArray distinct (folders);
+    distinct.removeDuplicates (false);
+    const juce::String where (request.uninstall ? " from " : " in ");
 
-    if (items.size() == 1)
-        return (request.uninstall ? "Removed " : "Installed ") + items[0].getFullPathName();
+    // From the most that is said to the least, until the line holds it.
+    juce::StringArray candidates;
 
-    juce::StringArray folders;
-    for (const auto& item : items)
-        folders.addIfNotAlreadyThere (item.getParentDirectory().getFullPathName());
+    if (distinct.size() == 1)
+    {
+        candidates.add (spokenList (names) + " " + done + where + folders[0] + ".");
+        candidates.add (spokenList (names) + " " + done + where + shortened (folders[0]) + ".");
+    }
+    else
+    {
+        for (const auto& shorten : { false, true })
+        {
+            juce::StringArray each;
+            for (int i = 0; i < names.size(); ++i)
+                each.add (names[i] + where + (shorten ? shortened (folders[i]) : folders[i]));
 
-    // Shortened until it fits the line; the line itself ends what is still too long.
+            candidates.add (done.substring (0, 1).toUpperCase() + done.substring (1) + " " + each.joinIntoString (", ") + ".");
+        }
+
+        if (const auto common = commonStart (folders); common.length() > 3)
+            candidates.add (spokenList (names) + " " + done + where + common + ellipsis);
+    }
+
+    candidates.add (spokenList (names) + " " + done + ".");
+
     const auto font = hintLabel->getFont();
     const auto room = (float) hintLabel->getWidth() - 2.0f * (float) hintLabel->getBorderSize().getLeft();
-    auto text = verb + foldersText (folders, 1000);
 
-    for (int keep = 60; keep >= 0 && font.getStringWidthFloat (text) > room; keep -= 10)
-        text = verb + foldersText (folders, keep);
+    for (const auto& candidate : candidates)
+        if (font.getStringWidthFloat (candidate + " " + changeMoreShort) <= room)
+            return candidate + " " + changeMoreShort;
 
-    return text;
+    return candidates[candidates.size() - 1] + " " + changeMoreShort;
 }
 
 int MainComponent::failureLineAt (juce::Point<float> point) const
@@ -175,19 +227,6 @@ void MainComponent::mouseExit (const juce::MouseEvent&)
     hintLabel->setText (runSummary(), juce::dontSendNotification);
 }
 
-//==============================================================================
-namespace
-{
-    /** "VST3", "VST3 and CLAP", "VST3, CLAP and AAX". */
-    juce::String spokenList (const juce::StringArray& names)
-    {
-        if (names.size() < 2)
-            return names.joinIntoString ({});
-
-        return names.joinIntoString (", ", 0, names.size() - 1) + " and " + names[names.size() - 1];
-    }
-}
-
 juce::String MainComponent::startAnnouncement() const
 {
     juce::StringArray names;
@@ -204,8 +243,9 @@ juce::String MainComponent::finishAnnouncement() const
 
     for (int format = 0; format < numFormats; ++format)
         if (installOutcomes[(size_t) format].processed)
-            sentences.add (juce::String (formatNames[(size_t) format]) + " " + runRowText (format) + ".");
+            sentences.add (outcomeSentence (format));
 
+    sentences.add (changeMore);
     return sentences.joinIntoString (" ");
 }
 
@@ -214,10 +254,20 @@ juce::String MainComponent::runText() const
     if (run == nullptr)
         return {};
 
+    // Line by line, as a screen reader reads a text.
     juce::StringArray lines;
 
     if (installFinished)
+    {
         lines.add (didInstallSucceed() ? "SUCCESS!" : "FAILED!");
+
+        for (int format = 0; format < numFormats; ++format)
+            if (installOutcomes[(size_t) format].processed)
+                lines.add (outcomeSentence (format));
+
+        lines.add (changeMore);
+        return lines.joinIntoString ("\n");
+    }
 
     for (int format = 0; format < numFormats; ++format)
         if (run->getRequest().formats[(size_t) format])

@@ -19,14 +19,18 @@ sleep 0.7
 
 rgb() { import -window "$win" -crop 1x1+"$1"+"$2" +repage -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:; }
 is_blue() { read -r r g b <<< "$(rgb "$1" "$2")"; [ "$r" -lt 40 ] && [ "$g" -gt 120 ] && [ "$b" -gt 180 ]; }
+is_ring() { read -r r g b <<< "$(rgb "$1" "$2")"; [ "$r" -gt 220 ] && [ "$g" -gt 220 ] && [ "$b" -gt 220 ]; }
 is_yellow() { read -r r g b <<< "$(rgb "$1" "$2")"; [ "$r" -gt 180 ] && [ "$g" -gt 170 ] && [ "$b" -lt 130 ]; }
 keys() { xdotool key --window "$win" --delay 80 "$@"; sleep 0.4; }
 panel_open() { ! is_blue 300 3; }    # a panel covers the blue bar at the top
 
-# Nothing is installed, so nothing is selected; focus is on VST3, unringed.
-is_blue 22 210 && fail "a focus ring shows before any key"
+# Nothing is installed, so nothing is selected; no control has focus, and
+# no ring shows. The first Tab reaches the first tile.
+is_ring 21 210 && fail "a focus ring shows before any key"
+keys Tab
+is_ring 21 210 || fail "the first Tab did not reach VST3"
 keys Tab                                        # VST3 -> CLAP
-is_blue 303 210 || fail "Tab drew no ring around CLAP"
+is_ring 303 210 || fail "Tab drew no ring around CLAP"
 is_yellow 306 210 && fail "CLAP was selected before Space"
 keys space
 is_yellow 306 210 || fail "Space did not select CLAP"
@@ -52,12 +56,12 @@ for i in 0 1 2 3; do
     shift $i; set -- $1
     # shellcheck disable=SC2086
     keys ${step[$i]}
-    is_blue "$2" "$3" || fail "Tab did not reach $1"
+    is_ring "$2" "$3" || fail "Tab did not reach $1"
     keys Return
     panel_open || { fail "Return on $1 opened no panel"; continue; }
     keys Escape
     panel_open && { fail "Escape did not close the $1 panel"; continue; }
-    is_blue "$2" "$3" || fail "after Escape the focus is not on $1"
+    is_ring "$2" "$3" || fail "after Escape the focus is not on $1"
     keys Return
     panel_open || fail "Return after Escape did not reopen $1: focus was elsewhere"
     keys Escape

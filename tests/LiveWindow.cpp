@@ -1,0 +1,60 @@
+#include "LiveWindow.h"
+
+namespace juce
+{
+    bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);   // the framework's own, on both systems
+}
+
+void pump (int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+}
+
+SystemMouse::~SystemMouse()
+{
+    // Let go, and leave, so that no later test meets a button held or hovered.
+    if (top.getPeer() != nullptr)
+    {
+        if (buttons.isAnyMouseButtonDown())
+            release();
+
+        moveTo ({ -10, -10 });
+    }
+}
+
+void SystemMouse::moveTo (juce::Component& c, std::optional<juce::Point<int>> local)
+{
+    moveTo (top.getLocalPoint (&c, local.value_or (c.getLocalBounds().getCentre())));
+}
+
+void SystemMouse::moveTo (juce::Point<int> inTop)
+{
+    at = inTop.toFloat();
+    send();
+}
+
+void SystemMouse::press()
+{
+    buttons = juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier);
+    send();
+}
+
+void SystemMouse::release()
+{
+    buttons = {};
+    send();
+}
+
+void SystemMouse::send()
+{
+    if (auto* peer = top.getPeer())
+        peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, at,
+                                juce::ModifierKeys::currentModifiers.withoutMouseButtons().withFlags (buttons.getRawFlags()),
+                                juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation,
+                                juce::Time::currentTimeMillis());
+    pump (5);
+}
