@@ -9,6 +9,8 @@ packages=(
     build-essential cmake pkg-config ccache python3 python3-yaml
     juce-modules-source libgtest-dev fonts-quicksand
     xvfb xauth xdotool imagemagick python3-xlib unzip strace
+    # the desktop's own folder chooser, which takes a typed path from the keyboard
+    zenity
     # the Windows build and its tests
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev libz-mingw-w64-dev googletest
