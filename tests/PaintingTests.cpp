@@ -162,9 +162,6 @@ TEST (Mouse, PressedMeansTheButtonIsHeldDownOnItEvenDraggedOff)
     EXPECT_TRUE (colourAt (image, 30, 450, over (Palette::warmGrey, 0.5f)));     // EULA (24, 444, 96, 24)
     EXPECT_TRUE (colourAt (image, 468, 138, over (Palette::warmGrey, 0.1f)));    // SELECT ALL (462, 132, 114, 30)
 
-    mouse.moveTo (buttonNamed (main, "MANUAL"));
-    EXPECT_TRUE (colourAt (render (main), 30, 480, over (Palette::warmGrey, 0.75f)));   // MANUAL hovered
-
     mouse.moveTo (buttonNamed (main, "EULA"));
     mouse.press();
     EXPECT_TRUE (colourAt (render (main), 30, 450, Palette::green));             // pressed: green
