@@ -135,11 +135,7 @@ namespace Deployment
         write ("Command line: " + options.arguments);
     }
 
-    RunLog::~RunLog()
-    {
-        if (isOpen())
-            std::ignore = platform::systemFileSystem().close (out);
-    }
+    RunLog::~RunLog() = default;
 
     void RunLog::write (const juce::String& line)
     {

@@ -47,7 +47,7 @@ namespace Deployment
         ~RunLog();
 
         /** True when a log was asked for and made. */
-        [[nodiscard]] bool isOpen() const noexcept   { return out.handle != -1; }
+        [[nodiscard]] bool isOpen() const noexcept   { return out.isOpen(); }
         [[nodiscard]] juce::File getFile() const     { return file; }
 
         /** Why the log asked for could not be made, in one line; empty when it

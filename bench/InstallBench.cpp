@@ -36,9 +36,9 @@ namespace
         }
     }
 
-    /** The system's file calls with every flush left out, the ones started in
-        the background while a file is written too: the engine's cost without
-        its durability. */
+    /** The system's file calls with the flushes of files and folders left
+        out (what the system hands to the disk in the background while a file
+        is written still goes): the engine's cost without waiting for the disk. */
     struct UnflushedFileSystem final : platform::FileSystem
     {
         platform::FileSystem& system = platform::systemFileSystem();
@@ -50,10 +50,7 @@ namespace
         platform::FileResult openFolder (const Folder& f, const Name& n, Folder& o) override             { return system.openFolder (f, n, o); }
         platform::FileResult createFolder (const Folder& f, const Name& n) override                     { return system.createFolder (f, n); }
         platform::FileResult createFile (const Folder& f, const Name& n, platform::OpenFile& o) override { return system.createFile (f, n, o); }
-        platform::FileResult write (platform::OpenFile& o, const void* d, size_t n) override
-        {
-            return ::write ((int) o.handle, d, n) == (ssize_t) n ? platform::FileResult {} : platform::fileResultFor (errno, o.path);
-        }
+        platform::FileResult write (platform::OpenFile& o, const void* d, size_t n) override             { return system.write (o, d, n); }
         platform::FileResult flush (platform::OpenFile&) override                                       { return {}; }
         platform::FileResult close (platform::OpenFile& o) override                                     { return system.close (o); }
         platform::FileResult move (const Folder& a, const Name& an, const Folder& b, const Name& bn) override { return system.move (a, an, b, bn); }

@@ -90,14 +90,36 @@ namespace platform
         JUCE_DECLARE_NON_COPYABLE (Folder)
     };
 
-    /** A file opened for writing by FileSystem::createFile. */
-    struct OpenFile
+    /** A file opened for writing by FileSystem::createFile. Move-only and as
+        opaque as a Folder: what it holds is the system's own (a descriptor,
+        or a handle, and what a flush in the background has been asked for).
+        FileSystem::close closes it and says how that went; one that goes
+        while still open is closed without a word. */
+    class OpenFile
     {
-        std::intptr_t handle = -1;
+    public:
+        struct Native;      // each system's own, in its file
+
+        OpenFile() noexcept;
+        OpenFile (const juce::String& path, std::unique_ptr<Native>) noexcept;
+        ~OpenFile();
+        OpenFile (OpenFile&&) noexcept;
+        OpenFile& operator= (OpenFile&&) noexcept;
+
+        [[nodiscard]] bool isOpen() const noexcept                 { return native != nullptr; }
+        [[nodiscard]] const juce::String& getPath() const noexcept  { return path; }
+
+        /** The system's state, for the system's own calls. */
+        [[nodiscard]] Native* getNative() const noexcept            { return native.get(); }
+
+        /** Gives the system's state back, for the system's own close. */
+        [[nodiscard]] std::unique_ptr<Native> release() noexcept;
+
+    private:
         juce::String path;
-        uint64_t written = 0;
-        uint64_t flushedUpTo = 0;              /**< how much a flush in the background has been asked for */
-        std::shared_ptr<void> backgroundFlush; /**< the system's own state of that flush */
+        std::unique_ptr<Native> native;
+
+        JUCE_DECLARE_NON_COPYABLE (OpenFile)
     };
 
     //==============================================================================
@@ -140,7 +162,7 @@ namespace platform
         /** Returns once the file's data has reached the disk. */
         virtual FileResult flush (OpenFile&) = 0;
 
-        /** Closes the file; the handle is released even when this reports an error. */
+        /** Closes the file; it is let go of even when this reports an error. */
         virtual FileResult close (OpenFile&) = 0;
 
         /** Renames an entry (a link is moved as itself), within one volume.

@@ -69,47 +69,76 @@ namespace platform
         // 16 MB file: the final flush took 25 ms alone, 4 ms this way.
         constexpr uint64_t backgroundFlushStep = 2 * 1024 * 1024;
 
-        struct BackgroundFlush
-        {
-            aiocb request {};
-            bool pending = false;
-        };
+    }
 
+    /** A descriptor, what has been written to it, and the flush started in
+        the background while it is written. */
+    struct OpenFile::Native
+    {
+        explicit Native (int f) noexcept : fd (f) {}
+        ~Native();
+
+        int fd;
+        uint64_t written = 0;
+        uint64_t flushedUpTo = 0;      /**< how much a flush in the background has been asked for */
+        aiocb request {};
+        bool pending = false;
+
+        JUCE_DECLARE_NON_COPYABLE (Native)
+    };
+
+    namespace
+    {
         /** Waits for a flush started in the background; its error, or 0. */
-        int finishBackgroundFlush (OpenFile& file)
+        int finishBackgroundFlush (OpenFile::Native& file)
         {
-            auto* flush = static_cast<BackgroundFlush*> (file.backgroundFlush.get());
-            if (flush == nullptr || ! flush->pending)
+            if (! file.pending)
                 return 0;
 
-            const aiocb* const requests[] = { &flush->request };
-            while (::aio_error (&flush->request) == EINPROGRESS)
+            const aiocb* const requests[] = { &file.request };
+            while (::aio_error (&file.request) == EINPROGRESS)
                 ::aio_suspend (requests, 1, nullptr);
 
-            flush->pending = false;
-            const auto error = ::aio_error (&flush->request);
-            std::ignore = ::aio_return (&flush->request);
+            file.pending = false;
+            const auto error = ::aio_error (&file.request);
+            std::ignore = ::aio_return (&file.request);
             return error;
         }
 
-        void startBackgroundFlush (OpenFile& file)
+        void startBackgroundFlush (OpenFile::Native& file)
         {
-            auto* flush = static_cast<BackgroundFlush*> (file.backgroundFlush.get());
-            if (flush->pending && ::aio_error (&flush->request) == EINPROGRESS)
+            if (file.pending && ::aio_error (&file.request) == EINPROGRESS)
                 return;     // the disk is still busy with the last one
 
             if (finishBackgroundFlush (file) != 0)
                 return;     // flush() reports it
 
             // Hand the new range to the disk now; the flush then only confirms it.
-            std::ignore = ::sync_file_range ((int) file.handle, (off64_t) file.flushedUpTo,
+            std::ignore = ::sync_file_range (file.fd, (off64_t) file.flushedUpTo,
                                              (off64_t) (file.written - file.flushedUpTo), SYNC_FILE_RANGE_WRITE);
-            flush->request = {};
-            flush->request.aio_fildes = (int) file.handle;
-            flush->pending = ::aio_fsync (O_DSYNC, &flush->request) == 0;
+            file.request = {};
+            file.request.aio_fildes = file.fd;
+            file.pending = ::aio_fsync (O_DSYNC, &file.request) == 0;
             file.flushedUpTo = file.written;
         }
+    }
 
+    OpenFile::Native::~Native()
+    {
+        std::ignore = finishBackgroundFlush (*this);     // never close under a running flush
+        if (fd >= 0)
+            ::close (fd);
+    }
+
+    OpenFile::OpenFile() noexcept = default;
+    OpenFile::OpenFile (const juce::String& p, std::unique_ptr<Native> n) noexcept : path (p), native (std::move (n)) {}
+    OpenFile::~OpenFile() = default;
+    OpenFile::OpenFile (OpenFile&&) noexcept = default;
+    OpenFile& OpenFile::operator= (OpenFile&&) noexcept = default;
+    std::unique_ptr<OpenFile::Native> OpenFile::release() noexcept  { return std::move (native); }
+
+    namespace
+    {
         class SystemFileSystem final : public FileSystem
         {
         public:
@@ -153,52 +182,53 @@ namespace platform
                 if (fd < 0)
                     return fromErrno (parent.pathOf (name));
 
-                out = OpenFile { fd, parent.pathOf (name), 0, 0, std::make_shared<BackgroundFlush>() };
+                out = OpenFile (parent.pathOf (name), std::make_unique<OpenFile::Native> (fd));
                 return {};
             }
 
             FileResult write (OpenFile& file, const void* data, size_t size) override
             {
+                auto& native = *file.getNative();
                 const auto* bytes = static_cast<const char*> (data);
 
                 // The system may take fewer bytes than asked, or be interrupted
                 // by a signal before taking any: neither is a refusal.
                 while (size > 0)
                 {
-                    const auto n = ::write ((int) file.handle, bytes, size);
+                    const auto n = ::write (native.fd, bytes, size);
                     if (n < 0)
                     {
                         if (errno == EINTR)
                             continue;
 
-                        return fromErrno (file.path);
+                        return fromErrno (file.getPath());
                     }
 
                     bytes += n;
                     size -= (size_t) n;
-                    file.written += (uint64_t) n;
+                    native.written += (uint64_t) n;
                 }
 
-                if (file.written - file.flushedUpTo >= backgroundFlushStep)
-                    startBackgroundFlush (file);
+                if (native.written - native.flushedUpTo >= backgroundFlushStep)
+                    startBackgroundFlush (native);
 
                 return {};
             }
 
             FileResult flush (OpenFile& file) override
             {
-                if (const auto error = finishBackgroundFlush (file); error != 0)
-                    return fileResultFor (error, file.path);
+                auto& native = *file.getNative();
+                if (const auto error = finishBackgroundFlush (native); error != 0)
+                    return fileResultFor (error, file.getPath());
 
-                return fromCall (::fdatasync ((int) file.handle), file.path);
+                return fromCall (::fdatasync (native.fd), file.getPath());
             }
 
             FileResult close (OpenFile& file) override
             {
-                std::ignore = finishBackgroundFlush (file);   // never close under a running flush
-                const auto result = fromCall (::close ((int) file.handle), file.path);
-                file.handle = -1;
-                return result;
+                const auto native = file.release();
+                std::ignore = finishBackgroundFlush (*native);    // never close under a running flush
+                return fromCall (::close (std::exchange (native->fd, -1)), file.getPath());
             }
 
             FileResult move (const Folder& from, const juce::String& fromName, const Folder& to, const juce::String& toName) override

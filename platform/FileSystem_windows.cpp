@@ -5,9 +5,6 @@
 #include "WindowsFiles.h"
 #include <restartmanager.h>
 
-extern "C" NTSTATUS NTAPI NtQueryDirectoryFile (HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
-                                                FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
-
 namespace platform
 {
     FileResult fileResultFor (int code, const juce::String& path)
@@ -59,140 +56,23 @@ namespace platform
             CloseHandle (reinterpret_cast<HANDLE> (std::exchange (handle, invalid)));
     }
 
-    //==============================================================================
-    namespace windows
+    /** A handle open for writing. */
+    struct OpenFile::Native
     {
-        DWORD errorFor (NTSTATUS status)
-        {
-            return RtlNtStatusToDosError (status);
-        }
+        explicit Native (HANDLE h) noexcept : handle (h) {}
+        ~Native()  { if (handle != INVALID_HANDLE_VALUE) CloseHandle (handle); }
 
-        Opened openRelative (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share,
-                             ULONG disposition, ULONG options, PSECURITY_DESCRIPTOR security)
-        {
-            const auto* wide = name.toWideCharPointer();
-            const auto bytes = wcslen (wide) * sizeof (WCHAR);
-            if (bytes > 0xfff0)
-                return { INVALID_HANDLE_VALUE, ERROR_FILENAME_EXCED_RANGE };
+        HANDLE handle;
 
-            UNICODE_STRING objectName;
-            objectName.Buffer = const_cast<PWSTR> (wide);
-            objectName.Length = objectName.MaximumLength = (USHORT) bytes;
+        JUCE_DECLARE_NON_COPYABLE (Native)
+    };
 
-            OBJECT_ATTRIBUTES attributes;
-            InitializeObjectAttributes (&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, security);
-
-            IO_STATUS_BLOCK io {};
-            HANDLE handle = INVALID_HANDLE_VALUE;
-            const auto status = NtCreateFile (&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
-                                              share, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT,
-                                              nullptr, 0);
-            if (status < 0)
-                return { INVALID_HANDLE_VALUE, errorFor (status) };
-
-            return { handle, ERROR_SUCCESS };
-        }
-
-        DWORD renameTo (HANDLE entry, HANDLE target, const juce::String& name, bool replace)
-        {
-            // The native call, since the Win32 wrapper does not take a folder
-            // handle as the target's root on every system (Wine's among them).
-            const auto* wide = name.toWideCharPointer();
-            const auto nameBytes = wcslen (wide) * sizeof (WCHAR);
-            std::vector<char> buffer (sizeof (FILE_RENAME_INFORMATION) + nameBytes);
-            auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*> (buffer.data());
-            info->ReplaceIfExists = replace ? TRUE : FALSE;
-            info->RootDirectory = target;
-            info->FileNameLength = (ULONG) nameBytes;
-            std::memcpy (info->FileName, wide, nameBytes);
-
-            IO_STATUS_BLOCK io {};
-            const auto status = NtSetInformationFile (entry, &io, info, (ULONG) buffer.size(), (FILE_INFORMATION_CLASS) 10);
-            return status >= 0 ? (DWORD) ERROR_SUCCESS : errorFor (status);
-        }
-
-        DWORD attributesOf (HANDLE handle)
-        {
-            BY_HANDLE_FILE_INFORMATION info {};
-            return GetFileInformationByHandle (handle, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-        }
-
-        LONGLONG idOf (HANDLE handle)
-        {
-            BY_HANDLE_FILE_INFORMATION info {};
-            if (! GetFileInformationByHandle (handle, &info))
-                return -1;
-
-            return (LONGLONG) (((ULONGLONG) info.nFileIndexHigh << 32) | info.nFileIndexLow);
-        }
-
-        ListedEntry listedEntry (HANDLE folder, const juce::String& name)
-        {
-            // A handle of its own: a folder handle keeps the first name it was
-            // asked to list for as long as it is open.
-            ScopedHandle listing (openRelative (folder, {}, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                FILE_OPEN, FILE_DIRECTORY_FILE).handle);
-            if (listing.handle == INVALID_HANDLE_VALUE)
-                return {};
-
-            const auto* wide = name.toWideCharPointer();
-            UNICODE_STRING mask;
-            mask.Buffer = const_cast<PWSTR> (wide);
-            mask.Length = mask.MaximumLength = (USHORT) (wcslen (wide) * sizeof (WCHAR));
-
-            alignas (8) char buffer[sizeof (FILE_ID_BOTH_DIR_INFO) + 520 * sizeof (WCHAR)];
-            IO_STATUS_BLOCK io {};
-            const auto status = NtQueryDirectoryFile (listing.handle, nullptr, nullptr, nullptr, &io, buffer, sizeof (buffer),
-                                                      (FILE_INFORMATION_CLASS) 37 /* FileIdBothDirectoryInformation */,
-                                                      TRUE, &mask, TRUE);
-            if (status < 0)
-                return {};
-
-            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*> (buffer);
-            return { true, entry->FileAttributes, entry->FileId.QuadPart };
-        }
-
-        /** The path the system gives for an open handle, or "". */
-        juce::String finalPathOf (HANDLE handle)
-        {
-            std::vector<WCHAR> path (32768);
-            const auto length = GetFinalPathNameByHandleW (handle, path.data(), (DWORD) path.size(), FILE_NAME_NORMALIZED);
-            return length == 0 || length >= path.size() ? juce::String() : juce::String (path.data(), (size_t) length);
-        }
-
-        Opened openEntry (HANDLE parent, const juce::String& name, ACCESS_MASK access, ULONG share, ULONG options, bool linkItself)
-        {
-            auto opened = openRelative (parent, name, access, share, FILE_OPEN, options);
-            if (! opened.ok())
-                return opened;
-
-            // Checked after the open: whatever is at the name now must be what
-            // was opened, listed under it, and found at the folder's path and
-            // that name, not at the end of a link. A swap in between only
-            // makes this fail.
-            const auto listed = listedEntry (parent, name);
-            const bool isLink = (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            const auto parentPath = finalPathOf (parent);
-
-            if (listed.found && listed.id == idOf (opened.handle) && (linkItself || ! isLink) && parentPath.isNotEmpty()
-                 && finalPathOf (opened.handle).equalsIgnoreCase (parentPath.trimCharactersAtEnd ("\\") + "\\" + name))
-                return opened;
-
-            CloseHandle (opened.handle);
-            return { INVALID_HANDLE_VALUE, ERROR_CANT_RESOLVE_FILENAME };
-        }
-
-        bool isReachedByItsPath (HANDLE handle)
-        {
-            const auto path = finalPathOf (handle);
-            if (path.isEmpty())
-                return false;
-
-            ScopedHandle again (CreateFileW (path.toWideCharPointer(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-            return again.handle != INVALID_HANDLE_VALUE && idOf (again.handle) == idOf (handle);
-        }
-    }
+    OpenFile::OpenFile() noexcept = default;
+    OpenFile::OpenFile (const juce::String& p, std::unique_ptr<Native> n) noexcept : path (p), native (std::move (n)) {}
+    OpenFile::~OpenFile() = default;
+    OpenFile::OpenFile (OpenFile&&) noexcept = default;
+    OpenFile& OpenFile::operator= (OpenFile&&) noexcept = default;
+    std::unique_ptr<OpenFile::Native> OpenFile::release() noexcept  { return std::move (native); }
 
     namespace
     {
@@ -211,7 +91,7 @@ namespace platform
         constexpr NTSTATUS statusCannotDelete = (NTSTATUS) 0xC0000121L;
 
         HANDLE handleOf (const Folder& f)         { return reinterpret_cast<HANDLE> (f.getHandle()); }
-        HANDLE handleOf (const OpenFile& f)       { return reinterpret_cast<HANDLE> (f.handle); }
+        HANDLE handleOf (const OpenFile& f)       { return f.getNative()->handle; }
         FileResult fromLastError (const juce::String& path)             { return fileResultFor ((int) GetLastError(), path); }
         FileResult fromCall (BOOL succeeded, const juce::String& path)  { return succeeded ? FileResult {} : fromLastError (path); }
 
@@ -338,7 +218,7 @@ namespace platform
                 if (! opened.ok())
                     return fileResultFor ((int) opened.error, parent.pathOf (name));
 
-                out = OpenFile { reinterpret_cast<std::intptr_t> (opened.handle), parent.pathOf (name), 0, 0, {} };
+                out = OpenFile (parent.pathOf (name), std::make_unique<OpenFile::Native> (opened.handle));
                 return {};
             }
 
@@ -353,11 +233,10 @@ namespace platform
                     const auto chunk = (DWORD) std::min<size_t> (size, 1u << 30);
 
                     if (! WriteFile (handleOf (file), bytes, chunk, &written, nullptr))
-                        return fromLastError (file.path);
+                        return fromLastError (file.getPath());
 
                     bytes += written;
                     size -= written;
-                    file.written += written;
                 }
 
                 return {};
@@ -365,14 +244,13 @@ namespace platform
 
             FileResult flush (OpenFile& file) override
             {
-                return fromCall (FlushFileBuffers (handleOf (file)), file.path);
+                return fromCall (FlushFileBuffers (handleOf (file)), file.getPath());
             }
 
             FileResult close (OpenFile& file) override
             {
-                const auto result = fromCall (CloseHandle (handleOf (file)), file.path);
-                file.handle = -1;
-                return result;
+                const auto native = file.release();
+                return fromCall (CloseHandle (std::exchange (native->handle, INVALID_HANDLE_VALUE)), file.getPath());
             }
 
             FileResult move (const Folder& from, const juce::String& fromName, const Folder& to, const juce::String& toName) override

@@ -97,13 +97,13 @@ FileResult FaultyFileSystem::createFile (const platform::Folder& parent, const j
 FileResult FaultyFileSystem::write (platform::OpenFile& f, const void* data, size_t size)
 {
     FileResult refusal;
-    return admit (Op::write, f.path, {}, refusal) ? system.write (f, data, size) : refusal;
+    return admit (Op::write, f.getPath(), {}, refusal) ? system.write (f, data, size) : refusal;
 }
 
 FileResult FaultyFileSystem::flush (platform::OpenFile& f)
 {
     FileResult refusal;
-    if (! admit (Op::flush, f.path, {}, refusal))
+    if (! admit (Op::flush, f.getPath(), {}, refusal))
         return refusal;
 
     return makeFlushes ? system.flush (f) : FileResult {};
@@ -114,7 +114,7 @@ FileResult FaultyFileSystem::close (platform::OpenFile& f)
     // A stopped or failed close still lets go of the handle, as the system
     // does when a process ends.
     FileResult refusal;
-    const bool admitted = admit (Op::close, f.path, {}, refusal);
+    const bool admitted = admit (Op::close, f.getPath(), {}, refusal);
     const auto result = system.close (f);
     return admitted ? result : refusal;
 }
