@@ -73,7 +73,7 @@ void tsr_installerApplication::startFromCommandLine (const CommandLine& options)
         if (options.folders[i].isNotEmpty())
             main->setInstallFolder (settingsAttributes[i], options.folders[i]);
 
-    main->onRunStarting = [this] (InstallRun& run) { log->follow (run); };
+    main->observeRun = [this] (const InstallRun::Request& request) { return log->observe (request); };
 
     main->onRunFinished = [this, options, main] (const InstallRun& run)
     {

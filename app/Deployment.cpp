@@ -144,11 +144,7 @@ namespace Deployment
         if (! isOpen())
             return;
 
-       #if JUCE_WINDOWS
-        const auto text = (line + "\r\n").toStdString();
-       #else
-        const auto text = (line + "\n").toStdString();
-       #endif
+        const auto text = (line + platform::lineEnding()).toStdString();
         std::ignore = platform::systemFileSystem().write (out, text.data(), text.size());
     }
 
@@ -158,12 +154,10 @@ namespace Deployment
             write ("Settings: not believed, the default folders are used instead: " + why);
     }
 
-    void RunLog::follow (InstallRun& run)
+    InstallRun::Observer RunLog::observe (const InstallRun::Request& request)
     {
         if (! isOpen())
-            return;
-
-        const auto& request = run.getRequest();
+            return {};
 
         for (int format = 0; format < numFormats; ++format)
         {
@@ -176,12 +170,14 @@ namespace Deployment
                    + "; found " + installStateText (found) + "; to " + (request.uninstall ? "remove" : "install " + request.productVersion));
         }
 
-        run.onFormatStarted = [this] (int format)
+        InstallRun::Observer observer;
+
+        observer.formatStarted = [this] (int format)
         {
             started[(size_t) format] = juce::Time::getMillisecondCounterHiRes();
         };
 
-        run.onProgress = [this] (int format, const Progress& progress)
+        observer.progress = [this] (int format, const Progress& progress)
         {
             // A wait is told once per file, not at every try.
             if (progress.phase != Phase::waiting || waitedFor[(size_t) format] == progress.waitingFor)
@@ -191,9 +187,9 @@ namespace Deployment
             write (juce::String (formatNames[(size_t) format]) + ": waiting for a file in use: " + progress.waitingFor);
         };
 
-        run.onRegistered = [this] (const juce::String& registered) { write (registered); };
+        observer.registered = [this] (const juce::String& registered) { write (registered); };
 
-        run.onFormatFinished = [this, uninstall = request.uninstall] (int format, const FormatOutcome& outcome)
+        observer.formatFinished = [this, uninstall = request.uninstall] (int format, const FormatOutcome& outcome)
         {
             const auto took = seconds (juce::Time::getMillisecondCounterHiRes() - started[(size_t) format]);
             const juce::String name (formatNames[(size_t) format]);
@@ -205,6 +201,8 @@ namespace Deployment
             else
                 write (name + ": " + (uninstall ? "removed" : "installed") + " in " + took);
         };
+
+        return observer;
     }
 
     void RunLog::finish (ExitCode code)
@@ -220,17 +218,8 @@ namespace Deployment
         log.distrustedSettings (settings.distrust);
         const auto folders = withChosenFolders (options, settings.installFolders);
 
-        InstallRun::Request request;
-        request.formats = options.formats;
-        request.folders = folders;
-        request.productName = productDisplayName (identity::productNameLiteral);
-        request.productVersion = identity::productVersion;
-        request.uninstall = options.uninstall;
-        request.replaceNewer = options.force;
-        request.registration = thisProduct();
-
-        InstallRun run (request);
-        log.follow (run);
+        const auto request = InstallRun::Request::ofCarriedProduct (options.formats, folders, options.uninstall, options.force, thisProduct());
+        InstallRun run (request, log.observe (request));
         run.start();
         run.waitUntilFinished();
 

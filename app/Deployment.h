@@ -60,9 +60,10 @@ namespace Deployment
         /** Writes that the settings file found was not believed, and why. */
         void distrustedSettings (const juce::String& why);
 
-        /** Follows a run about to start: what each chosen format held before,
-            what is done to it, how it ends and how long it took. */
-        void follow (InstallRun&);
+        /** Writes what each chosen format of a run about to start holds and
+            what is done to it; the observer it gives writes how each ends and
+            how long it took. The log must outlive the run. */
+        InstallRun::Observer observe (const InstallRun::Request&);
 
         void finish (ExitCode);
 

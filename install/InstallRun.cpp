@@ -1,6 +1,7 @@
 #include "InstallRun.h"
 #include "InstallDetection.h"
 #include "../platform/Platform.h"
+#include <Identity.h>
 
 double InstallRun::Status::fractionWritten() const
 {
@@ -10,7 +11,21 @@ double InstallRun::Status::fractionWritten() const
     return std::clamp ((double) progress.bytesWritten / (double) progress.bytesTotal, 0.0, 1.0);
 }
 
-InstallRun::InstallRun (Request r, platform::FileSystem& f) : request (std::move (r)), fs (f) {}
+InstallRun::Request InstallRun::Request::ofCarriedProduct (const std::array<bool, numFormats>& formats, const std::array<juce::File, numFormats>& folders,
+                                                        bool uninstall, bool replaceNewer, std::optional<ProductRegistration::Product> registration)
+{
+    Request request;
+    request.formats = formats;
+    request.folders = folders;
+    request.productName = productDisplayName (identity::productNameLiteral);
+    request.productVersion = identity::productVersion;
+    request.uninstall = uninstall;
+    request.replaceNewer = replaceNewer;
+    request.registration = std::move (registration);
+    return request;
+}
+
+InstallRun::InstallRun (Request r, Observer o, platform::FileSystem& f) : request (std::move (r)), observer (std::move (o)), fs (f) {}
 
 InstallRun::~InstallRun()
 {
@@ -37,9 +52,9 @@ bool InstallRun::waitUntilFinished (int timeoutMilliseconds)
     std::unique_lock<std::mutex> guard (lock);
 
     if (timeoutMilliseconds < 0)
-        done.wait (guard, [this] { return current.finished; });
+        finishing.wait (guard, [this] { return current.finished; });
     else
-        done.wait_for (guard, std::chrono::milliseconds (timeoutMilliseconds), [this] { return current.finished; });
+        finishing.wait_for (guard, std::chrono::milliseconds (timeoutMilliseconds), [this] { return current.finished; });
 
     return current.finished;
 }
@@ -51,8 +66,8 @@ void InstallRun::finishFormat (int format, const FormatOutcome& outcome)
         current.outcomes[(size_t) format] = outcome;
     }
 
-    if (onFormatFinished)
-        onFormatFinished (format, outcome);
+    if (observer.formatFinished)
+        observer.formatFinished (format, outcome);
 }
 
 void InstallRun::work()
@@ -68,8 +83,8 @@ void InstallRun::work()
             current.progress = {};
         }
 
-        if (onFormatStarted)
-            onFormatStarted (format);
+        if (observer.formatStarted)
+            observer.formatStarted (format);
 
         const RunHooks hooks {
             [this, format] (const Progress& progress)
@@ -79,8 +94,8 @@ void InstallRun::work()
                     current.progress = progress;
                 }
 
-                if (onProgress)
-                    onProgress (format, progress);
+                if (observer.progress)
+                    observer.progress (format, progress);
             },
             [this] { return stopping.load(); }
         };
@@ -110,8 +125,8 @@ void InstallRun::work()
 
     const auto registered = request.registration ? ProductRegistration::update (*request.registration, request.folders) : juce::String();
 
-    if (registered.isNotEmpty() && onRegistered)
-        onRegistered (registered);
+    if (registered.isNotEmpty() && observer.registered)
+        observer.registered (registered);
 
     {
         const std::lock_guard<std::mutex> guard (lock);
@@ -120,6 +135,5 @@ void InstallRun::work()
         current.finished = true;
     }
 
-    finished.store (true);
-    done.notify_all();
+    finishing.notify_all();
 }

@@ -11,11 +11,15 @@
     thread of its own, so that whoever started it (the window, the command
     line) stays free to paint and take input while the disk works.
 
-    The engine's calls run unchanged on that thread; this is the program's
-    only other thread. What it is doing can be asked at any time from any
-    thread (status()); the outcomes are final once isFinished() says so.
+    The engine's calls run unchanged on that thread, the one thread of the
+    program's own besides the message thread (the framework keeps threads of
+    its own too). What it is doing can be asked at any time from any thread
+    (status()); the outcomes are final once its `finished` says so.
     Stopping lets the format being worked on complete or roll back, and
-    leaves the formats not yet started untouched. */
+    leaves the formats not yet started untouched.
+
+    The file system it is given must outlive it: its thread works on it
+    until the run is destroyed. */
 class InstallRun
 {
 public:
@@ -39,6 +43,11 @@ public:
             brought in line with the disk once the formats are done, whether
             the run ended or was stopped. */
         std::optional<ProductRegistration::Product> registration;
+
+        /** A run of the product this program carries, as the window and the
+            command line both start one. */
+        static Request ofCarriedProduct (const std::array<bool, numFormats>& formats, const std::array<juce::File, numFormats>& folders,
+                                         bool uninstall, bool replaceNewer, std::optional<ProductRegistration::Product> registration);
     };
 
     /** A copy of what the run is doing. */
@@ -54,7 +63,17 @@ public:
         [[nodiscard]] double fractionWritten() const;
     };
 
-    explicit InstallRun (Request, platform::FileSystem& = platform::systemFileSystem());
+    /** Who hears, on the run's own thread, of each format as it starts,
+        moves on and ends, and of the product's registration: a log. */
+    struct Observer
+    {
+        std::function<void (int format)> formatStarted;
+        std::function<void (int format, const Progress&)> progress;
+        std::function<void (int format, const FormatOutcome&)> formatFinished;
+        std::function<void (const juce::String& registered)> registered;
+    };
+
+    explicit InstallRun (Request, Observer = {}, platform::FileSystem& = platform::systemFileSystem());
 
     /** Stops the run as stop() does and waits for it. */
     ~InstallRun();
@@ -63,7 +82,6 @@ public:
     void start();
 
     [[nodiscard]] Status status() const;
-    [[nodiscard]] bool isFinished() const noexcept    { return finished.load(); }
     [[nodiscard]] const Request& getRequest() const noexcept  { return request; }
 
     /** Asks the run to stop as soon as it safely can. Returns at once. */
@@ -73,23 +91,18 @@ public:
         takes); whether it has. */
     bool waitUntilFinished (int timeoutMilliseconds = -1);
 
-    /** Called on the run's thread as each format starts, moves on and ends,
-        for a log; set before start(). */
-    std::function<void (int format)> onFormatStarted;
-    std::function<void (int format, const Progress&)> onProgress;
-    std::function<void (int format, const FormatOutcome&)> onFormatFinished;
-    std::function<void (const juce::String& registered)> onRegistered;
 
 private:
     void work();
     void finishFormat (int format, const FormatOutcome&);
 
     const Request request;
+    const Observer observer;
     platform::FileSystem& fs;
     std::thread thread;
-    std::atomic<bool> stopping { false }, finished { false };
+    std::atomic<bool> stopping { false };
     mutable std::mutex lock;
-    std::condition_variable done;
+    std::condition_variable finishing;
     Status current;     /**< guarded by lock */
 
     JUCE_DECLARE_NON_COPYABLE (InstallRun)

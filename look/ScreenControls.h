@@ -8,7 +8,7 @@
     keyboard and screen reader all read the same entry. */
 struct ScreenControl
 {
-    juce::String name;                                  // the component's name; the listener tells buttons apart by it
+    juce::String name;                                  // the component's name, for finding it; the entry itself says what it does
     std::function<juce::String()> title;                // what a screen reader calls it
     std::function<juce::String()> hint;                 // the hover hint, also the reader's help text
     std::function<void()> action;                       // what a click, Return, Space or a reader's press does

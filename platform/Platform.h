@@ -49,6 +49,10 @@ namespace platform
         after the drive letter. Elsewhere: a control character. */
     juce::String whyNotAPath (const juce::String& path);
 
+    /** How a line of a text file for people ends here: CR LF on Windows,
+        so that Notepad and every log viewer show lines, LF elsewhere. */
+    const char* lineEnding() noexcept;
+
     /** Prints to the console the program was started from (standard error
         when `error`); false when there is none, as for a Windows program
         started from the desktop. */

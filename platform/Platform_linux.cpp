@@ -113,6 +113,11 @@ namespace platform
         return {};
     }
 
+    const char* lineEnding() noexcept
+    {
+        return "\n";
+    }
+
     bool printToConsole (const juce::String& text, bool error)
     {
         auto* stream = error ? stderr : stdout;

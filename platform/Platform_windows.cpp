@@ -169,6 +169,11 @@ namespace platform
         return {};
     }
 
+    const char* lineEnding() noexcept
+    {
+        return "\r\n";
+    }
+
     bool printToConsole (const juce::String& text, bool error)
     {
         // Output the caller redirected (a script's "> file") has a handle

@@ -441,14 +441,15 @@ TEST (Keyboard, UnderEveryPanelKeysReachOnlyThePanelAndReturnFocusToItsOpener)
 
 TEST (Accessibility, AWaitForAFileInUseIsAnnouncedOnceHoweverOftenItIsTried)
 {
-    LiveScreen s;
+    // Declared before the screen, so that they outlive its run.
     FaultyFileSystem fs;
+    bool failedOnce = false;
+    LiveScreen s;
     s.main.setFileSystemForRuns (fs);
 
     // The first move fails as in use until enough pauses have passed; each
     // try takes a moment, so the screen sees the wait.
     fs.releaseAfterMilliseconds = 700;
-    bool failedOnce = false;
     fs.beforeCall = [&] (int number, const FaultyFileSystem::Call& call)
     {
         if (call.op != FaultyFileSystem::Op::move)

@@ -282,7 +282,9 @@ TEST (Deployment, AFolderNobodyMayWriteAndAFullDiskGiveTheirCodes)
     {
         CommandGuard immutable ({ "chattr", "+i", locked.getFullPathName() }, { "chattr", "-i", locked.getFullPathName() });
         if (immutable.applied)
+        {
             EXPECT_EQ (runQuietly ("/VERYSILENT /COMPONENTS=clap /CLAPDIR=\"" + locked.getFullPathName() + "\""), ExitCode::accessDenied);
+        }
     }
 
     const auto small = home.root.getChildFile ("small");

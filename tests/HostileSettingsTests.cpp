@@ -275,6 +275,8 @@ TEST (HostileSettings, FilesOtherToolsWriteAreReadAndWrittenBack)
         EXPECT_EQ (written->getNumChildElements(), c.inside.empty() ? 0 : 1);
 
         if (! c.inside.empty())
+        {
             EXPECT_EQ (written->getChildByName ("Other_Product")->getStringAttribute ("Path"), "x");
+        }
     }
 }

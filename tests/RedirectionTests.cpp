@@ -212,7 +212,9 @@ TEST (Redirection, AFolderSwappedForALinkBeforeAnyCallNeverTakesTheRunElsewhere)
                 EXPECT_TRUE (snapshotTree (unrelated) == untouched) << "the unrelated folder changed at the next start";
 
                 if (! outcome.succeeded)
+                {
                     EXPECT_TRUE (keptWhole (oldItem)) << "the old item was lost at the next start";
+                }
 
                 ++swaps;
                 removeWithPlantedLinks (disk.folder);
@@ -275,7 +277,9 @@ TEST (Redirection, RecoveryOfAStoppedRunIsNotTakenElsewhereEither)
             fs.beforeCall = [&] (int number, const FaultyFileSystem::Call&)
             {
                 if (number == (int) step)
+                {
                     EXPECT_TRUE (LinkPlanting::swapForLink (folder, unrelated));
+                }
             };
 
             std::ignore = recoverInstallFolder (disk.folder, productName, vst3Format, fs, 0);

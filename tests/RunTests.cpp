@@ -65,11 +65,13 @@ namespace
 //==============================================================================
 TEST (Run, TheScreenHearsOfProgressWhileTheDiskWorksAndIsNeverHeldUp)
 {
+    // What the run's thread uses is declared before the screen that owns
+    // the run, so it outlives the run when an ASSERT ends the test early.
     IsolatedHome home;
-    MainComponent main;
     FaultyFileSystem fs;
     Gate gate;
     int writes = 0;
+    MainComponent main;
 
     // Held inside a write of the CLAP binary, well into it.
     fs.beforeCall = [&] (int, const FaultyFileSystem::Call& call)
@@ -164,7 +166,9 @@ TEST (Run, ClosingMidRunLeavesEachFormatWholeAndTheRestUntouched)
         EXPECT_EQ (versionOf (clapFormat), c.newClap ? "3.3.0.0" : "3.2.1.0");
 
         if (! c.newClap)
+        {
             EXPECT_EQ (snapshotTree (home.defaultFolder (clapFormat)), oldClap);
+        }
 
         EXPECT_EQ (snapshotTree (home.defaultFolder (aaxFormat)), oldAax);
 

@@ -79,7 +79,7 @@ public:
         request.uninstall = scenario.uninstall;
         request.archives[(size_t) scenario.format] = view (newer);
 
-        InstallRun run (request, fs);
+        InstallRun run (request, {}, fs);
         run.start();
         run.waitUntilFinished();
         return run.status().outcomes[(size_t) scenario.format];

@@ -71,9 +71,9 @@ public:
         carried is replaced only when replaceNewer says so. */
     void startRun (const std::array<bool, numFormats>& formats, bool uninstall, bool replaceNewer);
 
-    /** Told of a run just before it starts (to follow it, e.g. in a log), and
-        once its finished screen shows. */
-    std::function<void (InstallRun&)> onRunStarting;
+    /** Asked for who hears of a run as it goes (a log), just before the run
+        is made; told of the run once its finished screen shows. */
+    std::function<InstallRun::Observer (const InstallRun::Request&)> observeRun;
     std::function<void (const InstallRun&)> onRunFinished;
 
     /** When set, each run brings the product's uninstall entry and kept
@@ -101,7 +101,8 @@ public:
         screen's own timer would a moment later. */
     void waitForInstallRun();
 
-    /** The file calls runs use: the system's, unless a test gives others. */
+    /** The file calls runs use: the system's, unless a test gives others.
+        They must outlive this component, whose run works on them until it goes. */
     void setFileSystemForRuns (platform::FileSystem& fs) noexcept  { runFileSystem = &fs; }
 
     /** How each format of the finished run went. */
@@ -114,8 +115,9 @@ public:
         cannot be done, and the hint line then gives the address instead. */
     std::function<bool (const juce::URL&)> openUrl = platform::openAsUser;
 
-    /** Speaks through the screen reader, if one runs: a run's start, a wait
-        for a file in use, and its end. */
+    /** Speaks through the screen reader, if one runs, what changes without
+        focus moving: a run's start, a wait for a file in use and its end; all
+        formats selected; nothing selected to run; a link that shows as words. */
     std::function<void (const juce::String&)> announce = [] (const juce::String& text)
     {
         juce::AccessibilityHandler::postAnnouncement (text, juce::AccessibilityHandler::AnnouncementPriority::high);
@@ -176,6 +178,10 @@ private:
     /** Where the finished run put the formats that succeeded, or took them
         from: the resting text of the finished screen's hint line. */
     juce::String runSummary() const;
+
+    /** Where the finished screen writes each failed format's line; empty
+        for a format that did not fail. */
+    std::array<juce::Rectangle<float>, numFormats> failureLines() const;
 
     /** The failure line of the finished screen under a point, or -1. */
     int failureLineAt (juce::Point<float>) const;

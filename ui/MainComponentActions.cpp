@@ -144,16 +144,8 @@ void MainComponent::startRun (const std::array<bool, numFormats>& formats, bool 
 
     selected = formats;
 
-    InstallRun::Request request;
-    request.formats = formats;
-    request.folders = installFolders;
-    request.productName = productName;
-    request.productVersion = productVersion;
-    request.uninstall = uninstall;
-    request.replaceNewer = replaceNewer;
-    request.registration = registration;
-
-    run = std::make_unique<InstallRun> (request, *runFileSystem);
+    const auto request = InstallRun::Request::ofCarriedProduct (formats, installFolders, uninstall, replaceNewer, registration);
+    run = std::make_unique<InstallRun> (request, observeRun ? observeRun (request) : InstallRun::Observer(), *runFileSystem);
     shownStatus = {};
     waitAnnounced = false;
 
@@ -167,9 +159,6 @@ void MainComponent::startRun (const std::array<bool, numFormats>& formats, bool 
         runStatusText->grabKeyboardFocus();
 
     announce (startAnnouncement());
-
-    if (onRunStarting)
-        onRunStarting (*run);
 
     run->start();
     startTimerHz (30);

@@ -187,20 +187,11 @@ int MainComponent::failureLineAt (juce::Point<float> point) const
     if (! installFinished || didInstallSucceed())
         return -1;
 
-    // As the finished display lays them out.
-    const auto u = layoutUnit;
-    auto line = juce::Rectangle<float> (4.0f * u, 28.75f * u, 92.0f * u, 2.75f * u);
+    const auto lines = failureLines();
 
     for (int format = 0; format < numFormats; ++format)
-    {
-        if (installOutcomes[(size_t) format].succeeded)
-            continue;
-
-        if (line.contains (point))
+        if (lines[(size_t) format].contains (point))
             return format;
-
-        line.translate (0.0f, 2.75f * u);
-    }
 
     return -1;
 }

@@ -95,6 +95,26 @@ juce::Rectangle<float> MainComponent::runArea() const
     return { 4.0f * u, 28.0f * u, 92.0f * u, 38.0f * u };
 }
 
+std::array<juce::Rectangle<float>, numFormats> MainComponent::failureLines() const
+{
+    // Each failed format gets a line, in order, between the FORMATS rule and
+    // the finished screen's icon; the others none.
+    const auto u = layoutUnit;
+    std::array<juce::Rectangle<float>, numFormats> lines;
+    auto line = juce::Rectangle<float> (4.0f * u, 28.75f * u, 92.0f * u, 2.75f * u);
+
+    for (size_t i = 0; i < lines.size(); ++i)
+    {
+        if (installOutcomes[i].succeeded)
+            continue;
+
+        lines[i] = line;
+        line.translate (0.0f, 2.75f * u);
+    }
+
+    return lines;
+}
+
 namespace
 {
     /** What a format's row says while a run works on it. */
@@ -223,7 +243,7 @@ void MainComponent::paintFinishedDisplay (juce::Graphics& g, float u)
 {
     const bool succeeded = didInstallSucceed();
     const auto accent = succeeded ? Palette::green : Palette::orange;
-    const juce::Rectangle<float> area (4.0f * u, 28.0f * u, 92.0f * u, 38.0f * u);
+    const auto area = runArea();
 
     installIcon->replaceColour (Palette::charcoal, accent);
     installIcon->drawWithin (g, area.reduced (12.0f * u), juce::RectanglePlacement::centred, 1.0f);
@@ -237,19 +257,14 @@ void MainComponent::paintFinishedDisplay (juce::Graphics& g, float u)
     if (succeeded)
         return;
 
-    // Each failed format and why, between the FORMATS rule and the icon.
+    // Each failed format and why.
     g.setFont (2.5f * u);
     g.setColour (Palette::warmGrey);
-    auto line = juce::Rectangle<float> (4.0f * u, 28.75f * u, 92.0f * u, 2.75f * u);
+    const auto lines = failureLines();
 
-    for (size_t i = 0; i < installOutcomes.size(); ++i)
-    {
-        if (installOutcomes[i].succeeded)
-            continue;
-
-        g.drawText (juce::String (formatNames[i]) + ": " + installOutcomes[i].reason, line, juce::Justification::centred, true);
-        line.translate (0.0f, 2.75f * u);
-    }
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (! lines[i].isEmpty())
+            g.drawText (juce::String (formatNames[i]) + ": " + installOutcomes[i].reason, lines[i], juce::Justification::centred, true);
 }
 
 void MainComponent::paintFormatArea (juce::Graphics& g, float u)
