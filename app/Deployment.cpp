@@ -164,9 +164,9 @@ namespace Deployment
             if (! request.formats[(size_t) format])
                 continue;
 
-            const auto& folder = request.folders[(size_t) format];
-            const auto found = detectInstallState (folder, request.productName, request.productVersion, format);
-            write (juce::String (formatNames[(size_t) format]) + ": folder " + (folder == juce::File() ? "(none)" : folder.getFullPathName())
+            const auto& installFolder = request.folders[(size_t) format];
+            const auto found = detectInstallState (installFolder, request.productName, request.productVersion, format);
+            write (juce::String (formatNames[(size_t) format]) + ": folder " + (installFolder == juce::File() ? "(none)" : installFolder.getFullPathName())
                    + "; found " + installStateText (found) + "; to " + (request.uninstall ? "remove" : "install " + request.productVersion));
         }
 

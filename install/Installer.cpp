@@ -72,7 +72,10 @@ namespace
             if (auto result = WorkingItems::revealNames (fs, folder, item, extension); ! result.ok())
                 return rollBack (refusal (Step::replace, result));
 
-            if (auto result = fs.flushFolder (folder); ! result.ok())
+            // Both folders the swap renamed between are flushed: a rename is on
+            // the disk only once each of its folders is, and what follows
+            // removes the old copy.
+            if (auto result = flushBothFolders(); ! result.ok())
                 return rollBack (refusal (Step::replace, result));
 
             // The new item is whole and on the disk. What is left is clutter:
@@ -104,7 +107,7 @@ namespace
             if (auto result = retried ([&] { return fs.move (folder, item, work, WorkingItems::discarded); }); ! result.ok())
                 return abandon (refusal (Step::remove, result));
 
-            if (auto result = fs.flushFolder (folder); ! result.ok())
+            if (auto result = flushBothFolders(); ! result.ok())
             {
                 if (retried ([&] { return fs.move (work, WorkingItems::discarded, folder, item); }).ok())
                     return abandon (refusal (Step::remove, result));
@@ -119,6 +122,14 @@ namespace
         }
 
     private:
+        FileResult flushBothFolders()
+        {
+            if (auto result = fs.flushFolder (folder); ! result.ok())
+                return result;
+
+            return fs.flushFolder (work);
+        }
+
         FormatOutcome refusal (Step step, const FileResult& result)
         {
             return Outcome::refusal (fs, step, result);

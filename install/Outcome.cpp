@@ -50,8 +50,13 @@ namespace Outcome
                 case FileError::accessDenied:  return FailureKind::accessDenied;
                 case FileError::inUse:         return FailureKind::inUse;
                 case FileError::diskFull:      return FailureKind::diskFull;
-                default:                       return FailureKind::other;
+                case FileError::none:
+                case FileError::alreadyExists:
+                case FileError::missing:
+                case FileError::other:         break;
             }
+
+            return FailureKind::other;
         }();
 
         const auto holders = result.error == FileError::inUse ? fs.programsUsing (result.path) : juce::StringArray();

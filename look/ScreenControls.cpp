@@ -125,9 +125,9 @@ bool ScreenButton::keyPressed (const juce::KeyPress& key)
     return true;
 }
 
-bool ScreenButton::keyStateChanged (bool isKeyDown)
+bool ScreenButton::keyStateChanged (bool keyIsDown)
 {
-    if (! isKeyDown && ! isPressKeyDown())
+    if (! keyIsDown && ! isPressKeyDown())
         pressKeyHeld = false;
 
     return false;

@@ -36,7 +36,7 @@ public:
     void press();
 
     bool keyPressed (const juce::KeyPress&) override;
-    bool keyStateChanged (bool isKeyDown) override;
+    bool keyStateChanged (bool keyIsDown) override;
 
     /** While the keyboard is in use, the listener hears of focus coming and
         going as of a change of state, so a hint can follow the keyboard as

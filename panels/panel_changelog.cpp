@@ -20,8 +20,11 @@ namespace
             case BlockKind::Heading2: return { 4.0f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 1.0f, 0.5f, 0.0f };
             case BlockKind::Heading3: return { 3.5f, F::bold, F::bold, F::bold | F::italic, Palette::offWhite, 0.8f, 0.4f, 0.0f };
             case BlockKind::Bullet:   return { 3.0f, F::plain, F::bold, F::italic, Palette::warmGrey, 0.0f, 0.3f, 4.0f };
-            default:       return { 3.0f, F::plain, F::bold, F::italic, Palette::warmGrey, 0.0f, 0.3f, 0.0f };
+            case BlockKind::Paragraph:
+            case BlockKind::Blank:    break;
         }
+
+        return { 3.0f, F::plain, F::bold, F::italic, Palette::warmGrey, 0.0f, 0.3f, 0.0f };
     }
 }
 

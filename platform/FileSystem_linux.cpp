@@ -81,7 +81,9 @@ namespace platform
         int fd;
         uint64_t written = 0;
         uint64_t flushedUpTo = 0;      /**< how much a flush in the background has been asked for */
-        aiocb request {};
+        // Held apart: glibc's aiocb ends in a zero-size array, which may
+        // not sit inside another struct in standard C++.
+        std::unique_ptr<aiocb> request = std::make_unique<aiocb>();
         bool pending = false;
 
         JUCE_DECLARE_NON_COPYABLE (Native)
@@ -95,19 +97,19 @@ namespace platform
             if (! file.pending)
                 return 0;
 
-            const aiocb* const requests[] = { &file.request };
-            while (::aio_error (&file.request) == EINPROGRESS)
+            const aiocb* const requests[] = { file.request.get() };
+            while (::aio_error (file.request.get()) == EINPROGRESS)
                 ::aio_suspend (requests, 1, nullptr);
 
             file.pending = false;
-            const auto error = ::aio_error (&file.request);
-            std::ignore = ::aio_return (&file.request);
+            const auto error = ::aio_error (file.request.get());
+            std::ignore = ::aio_return (file.request.get());
             return error;
         }
 
         void startBackgroundFlush (OpenFile::Native& file)
         {
-            if (file.pending && ::aio_error (&file.request) == EINPROGRESS)
+            if (file.pending && ::aio_error (file.request.get()) == EINPROGRESS)
                 return;     // the disk is still busy with the last one
 
             if (finishBackgroundFlush (file) != 0)
@@ -116,9 +118,9 @@ namespace platform
             // Hand the new range to the disk now; the flush then only confirms it.
             std::ignore = ::sync_file_range (file.fd, (off64_t) file.flushedUpTo,
                                              (off64_t) (file.written - file.flushedUpTo), SYNC_FILE_RANGE_WRITE);
-            file.request = {};
-            file.request.aio_fildes = file.fd;
-            file.pending = ::aio_fsync (O_DSYNC, &file.request) == 0;
+            *file.request = {};
+            file.request->aio_fildes = file.fd;
+            file.pending = ::aio_fsync (O_DSYNC, file.request.get()) == 0;
             file.flushedUpTo = file.written;
         }
     }

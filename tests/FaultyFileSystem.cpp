@@ -85,19 +85,40 @@ FileResult FaultyFileSystem::openFolder (const platform::Folder& parent, const j
 FileResult FaultyFileSystem::createFolder (const platform::Folder& parent, const juce::String& name)
 {
     FileResult refusal;
-    return admit (Op::createFolder, parent.pathOf (name), {}, refusal) ? system.createFolder (parent, name) : refusal;
+    if (! admit (Op::createFolder, parent.pathOf (name), {}, refusal))
+        return refusal;
+
+    const auto result = system.createFolder (parent, name);
+    if (result.ok())
+        changed ({ Op::createFolder, parent.pathOf (name), {}, parent.getPath().getFullPathName(), {} });
+    return result;
 }
 
 FileResult FaultyFileSystem::createFile (const platform::Folder& parent, const juce::String& name, platform::OpenFile& out)
 {
     FileResult refusal;
-    return admit (Op::createFile, parent.pathOf (name), {}, refusal) ? system.createFile (parent, name, out) : refusal;
+    if (! admit (Op::createFile, parent.pathOf (name), {}, refusal))
+        return refusal;
+
+    const auto result = system.createFile (parent, name, out);
+    if (result.ok())
+    {
+        changed ({ Op::createFile, parent.pathOf (name), {}, parent.getPath().getFullPathName(), {} });
+        contents[parent.pathOf (name)] = {};
+    }
+    return result;
 }
 
 FileResult FaultyFileSystem::write (platform::OpenFile& f, const void* data, size_t size)
 {
     FileResult refusal;
-    return admit (Op::write, f.getPath(), {}, refusal) ? system.write (f, data, size) : refusal;
+    if (! admit (Op::write, f.getPath(), {}, refusal))
+        return refusal;
+
+    const auto result = system.write (f, data, size);
+    if (result.ok())
+        contents[f.getPath()].written += (juce::int64) size;
+    return result;
 }
 
 FileResult FaultyFileSystem::flush (platform::OpenFile& f)
@@ -106,7 +127,11 @@ FileResult FaultyFileSystem::flush (platform::OpenFile& f)
     if (! admit (Op::flush, f.getPath(), {}, refusal))
         return refusal;
 
-    return makeFlushes ? system.flush (f) : FileResult {};
+    const auto result = makeFlushes ? system.flush (f) : FileResult {};
+    if (result.ok())
+        if (auto found = contents.find (f.getPath()); found != contents.end())
+            found->second.flushed = found->second.written;
+    return result;
 }
 
 FileResult FaultyFileSystem::close (platform::OpenFile& f)
@@ -123,7 +148,16 @@ FileResult FaultyFileSystem::move (const platform::Folder& from, const juce::Str
                                    const platform::Folder& to, const juce::String& toName)
 {
     FileResult refusal;
-    return admit (Op::move, from.pathOf (fromName), to.pathOf (toName), refusal) ? system.move (from, fromName, to, toName) : refusal;
+    if (! admit (Op::move, from.pathOf (fromName), to.pathOf (toName), refusal))
+        return refusal;
+
+    const auto result = system.move (from, fromName, to, toName);
+    if (result.ok())
+    {
+        renamed (from.pathOf (fromName), to.pathOf (toName));
+        changed ({ Op::move, from.pathOf (fromName), to.pathOf (toName), from.getPath().getFullPathName(), to.getPath().getFullPathName() });
+    }
+    return result;
 }
 
 FileResult FaultyFileSystem::removeFile (const platform::Folder& folder, const juce::String& name)
@@ -144,7 +178,99 @@ FileResult FaultyFileSystem::flushFolder (const platform::Folder& folder)
     if (! admit (Op::flushFolder, folder.getPath().getFullPathName(), {}, refusal))
         return refusal;
 
-    return makeFlushes ? system.flushFolder (folder) : FileResult {};
+    const auto result = makeFlushes ? system.flushFolder (folder) : FileResult {};
+    if (result.ok())
+        folderFlushed (folder.getPath().getFullPathName());
+    return result;
+}
+
+//==============================================================================
+namespace
+{
+    /** The name `path` has after `from` was renamed to `to`: itself, or
+        beneath `to` when it was `from` or beneath it. */
+    juce::String followRename (const juce::String& path, const juce::String& from, const juce::String& to)
+    {
+        if (path == from)
+            return to;
+
+        const auto separator = juce::File::getSeparatorString();
+        return path.startsWith (from + separator) ? to + path.substring (from.length()) : path;
+    }
+}
+
+void FaultyFileSystem::changed (Change change)
+{
+    changes.push_back (std::move (change));
+}
+
+void FaultyFileSystem::renamed (const juce::String& from, const juce::String& to)
+{
+    for (auto& c : changes)
+        for (auto* name : { &c.path, &c.target, &c.folder, &c.targetFolder })
+            *name = followRename (*name, from, to);
+
+    std::map<juce::String, Content> followed;
+    for (const auto& [path, content] : contents)
+        followed[followRename (path, from, to)] = content;
+    contents = std::move (followed);
+}
+
+void FaultyFileSystem::folderFlushed (const juce::String& folder)
+{
+    for (auto& c : changes)
+    {
+        c.folderFlushed = c.folderFlushed || c.folder == folder;
+        c.targetFolderFlushed = c.targetFolderFlushed || c.targetFolder == folder;
+    }
+}
+
+juce::StringArray FaultyFileSystem::powerComesBack()
+{
+    juce::StringArray problems;
+
+    if (! powerLost)
+        return problems;
+
+    for (const auto& [path, content] : contents)
+    {
+        const juce::File file (path);
+        if (content.written == content.flushed || ! file.existsAsFile())
+            continue;
+
+        juce::FileOutputStream out (file);
+        if (! out.openedOk() || ! out.setPosition (content.flushed) || out.truncate().failed())
+            problems.add ("could not cut " + path + " back to its flushed bytes");
+    }
+
+    for (auto c = changes.rbegin(); c != changes.rend(); ++c)
+    {
+        if (c->folderFlushed && (c->op != Op::move || c->targetFolderFlushed))
+            continue;
+
+        if (c->op == Op::move)
+        {
+            const juce::File moved (c->target), back (c->path);
+            if (! moved.exists() && ! moved.isSymbolicLink())
+                continue;       // removed since; a removal is not undone
+
+            if (back.exists() || back.isSymbolicLink() || ! moved.moveFileTo (back))
+                problems.add ("could not undo the rename of " + c->path + " to " + c->target);
+        }
+        else
+        {
+            const juce::File made (c->path);
+            if (made.isDirectory() && ! made.isSymbolicLink())
+                made.deleteRecursively();
+            else
+                made.deleteFile();
+        }
+    }
+
+    changes.clear();
+    contents.clear();
+    powerLost = false;
+    return problems;
 }
 
 platform::EntryKind FaultyFileSystem::kindOf (const platform::Folder& f, const juce::String& name)  { return system.kindOf (f, name); }

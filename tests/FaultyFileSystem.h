@@ -2,6 +2,7 @@
 
 #include "../platform/FileSystem.h"
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -11,7 +12,14 @@
     A test can make call N fail with a given error (once, a few times or for
     good: later calls of the same kind on the same path fail too), or stop the
     run at call N as a killed process would: from there on nothing reaches the
-    disk, and every call reports a failure the engine cannot see through. */
+    disk, and every call reports a failure the engine cannot see through.
+
+    Or the power can fail at call N: the run stops there as before, and once
+    it has ended, powerComesBack() puts the disk as a machine finds it after
+    the power returns. As a crash VFS models it, what no flush made durable is
+    lost: a file keeps only the bytes written before its last flush, and a
+    create or a rename is undone unless its folder (for a rename, both
+    folders) was flushed after it. */
 class FaultyFileSystem final : public platform::FileSystem
 {
 public:
@@ -32,6 +40,15 @@ public:
 
     /** Stops the run at call `number`: it and every later one do nothing. */
     void stopAt (int number)    { stopNumber = number; }
+
+    /** Stops the run at call `number` as stopAt() does, by a power cut. */
+    void losePowerAt (int number)    { stopNumber = number; powerLost = true; }
+
+    /** After a power cut, once the run has ended: truncates every file to what
+        was flushed, then undoes, newest first, every create and rename that
+        no flush of its folder made durable. Returns what could not be undone
+        (a name since taken), which a test expects to be nothing. */
+    juce::StringArray powerComesBack();
 
     /** Runs before each call, with its number; a test can hold the run there. */
     std::function<void (int number, const Call&)> beforeCall;
@@ -74,7 +91,29 @@ private:
         `refusal` holds what to report. */
     bool admit (Op, const juce::String& path, const juce::String& target, platform::FileResult& refusal);
 
+    /** A create or rename, and whether flushes since have made it durable. */
+    struct Change
+    {
+        Op op;
+        juce::String path, target;          /**< as they are named now, renames since followed */
+        juce::String folder, targetFolder;  /**< the folders whose flush makes it durable */
+        bool folderFlushed = false, targetFolderFlushed = false;
+    };
+
+    /** What a created file holds, and how much of it a flush made durable. */
+    struct Content
+    {
+        juce::int64 written = 0, flushed = 0;
+    };
+
+    void changed (Change);
+    void renamed (const juce::String& from, const juce::String& to);
+    void folderFlushed (const juce::String& folder);
+
     platform::FileSystem& system = platform::systemFileSystem();
+    bool powerLost = false;
+    std::vector<Change> changes;
+    std::map<juce::String, Content> contents;      /**< by the file's name now */
     int failNumber = 0, failTimesLeft = 0, stopNumber = 0;
     platform::FileError failError = platform::FileError::none;
     std::optional<Call> failing;

@@ -420,3 +420,77 @@ TEST (Interruption, ALeftoverDeeperThanAnyBundleIsRefusedAndNeverEndsTheRun)
         LinkPlanting::runHostShell ("rm -rf " + quote (folder));
     }
 }
+
+//==============================================================================
+// Power cuts: what the run had not flushed is lost as well (see
+// FaultyFileSystem::losePowerAt). A run's flushes are what makes the next
+// start find one whole item.
+
+namespace
+{
+    /** The disk after a power cut at `step` of the scenario's run. */
+    void cutPowerAt (const ScenarioDisk& disk, int step)
+    {
+        FaultyFileSystem fs;
+        fs.losePowerAt (step);
+        std::ignore = disk.run (fs);
+        const auto lost = fs.powerComesBack();
+        EXPECT_TRUE (lost.isEmpty()) << lost.joinIntoString ("; ");
+    }
+}
+
+TEST (Interruption, APowerCutAtEveryStepOfARunOrOfTheNextStartLeavesOneWholeItem)
+{
+    for (const auto& scenario : scenarios)
+    {
+        SCOPED_TRACE (scenario.name);
+        IsolatedHome home;
+        ScenarioDisk disk (scenario, home.root);
+
+        const auto steps = (int) disk.stepsOfACleanRun().size();
+        const auto finalState = scenario.uninstall ? emptyState : newState;
+        int recoveriesCut = 0;
+
+        for (int step = 1; step <= steps + 1; ++step)
+        {
+            SCOPED_TRACE ("power cut at step " + juce::String (step));
+            cutPowerAt (disk, step);
+
+            // The next start's recovery, cut at each of its own steps, then
+            // the start after that.
+            FaultyFileSystem recovering;
+            EXPECT_TRUE (recoverInstallFolder (disk.folder, productName, scenario.format, recovering, 0));
+            const auto recoverySteps = (int) recovering.calls.size();
+            auto state = disk.now();
+            EXPECT_TRUE (state == oldState || state == finalState) << state;
+
+            // Past its last call the run has said it succeeded: that must hold.
+            if (step > steps)
+            {
+                EXPECT_EQ (state, finalState);
+            }
+
+            for (int cut = 1; cut <= recoverySteps; ++cut)
+            {
+                SCOPED_TRACE ("and again at step " + juce::String (cut) + " of the next start");
+                disk.reset();
+                cutPowerAt (disk, step);
+
+                FaultyFileSystem again;
+                again.losePowerAt (cut);
+                std::ignore = recoverInstallFolder (disk.folder, productName, scenario.format, again, 0);
+                const auto lost = again.powerComesBack();
+                EXPECT_TRUE (lost.isEmpty()) << lost.joinIntoString ("; ");
+
+                EXPECT_TRUE (recoverInstallFolder (disk.folder, productName, scenario.format, platform::systemFileSystem(), 0));
+                state = disk.now();
+                EXPECT_TRUE (state == oldState || state == finalState) << state;
+                ++recoveriesCut;
+            }
+
+            disk.reset();
+        }
+
+        EXPECT_GT (recoveriesCut, 0) << "no cut left anything for the next start to do";
+    }
+}

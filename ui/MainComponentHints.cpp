@@ -46,12 +46,12 @@ bool MainComponent::keyPressed (const juce::KeyPress& key)
 void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
 {
     // Shift, Ctrl, Alt and the fourth key flag; mouse-button flags are ignored.
-    const auto flags = modifiers.getRawFlags() & 0x0f;
-    const auto changed = flags ^ lastModifierFlags;
+    const auto keys = modifiers.getRawFlags() & 0x0f;
+    const auto changed = keys ^ lastModifierFlags;
 
     if ((changed & juce::ModifierKeys::shiftModifier) != 0)
     {
-        shiftHeld = (flags & juce::ModifierKeys::shiftModifier) != 0;
+        shiftHeld = (keys & juce::ModifierKeys::shiftModifier) != 0;
         repaint();
     }
 
@@ -59,7 +59,7 @@ void MainComponent::modifierKeysChanged (const juce::ModifierKeys& modifiers)
         if ((changed & bit) != 0)
             repaint();
 
-    lastModifierFlags = flags;
+    lastModifierFlags = keys;
 }
 
 //==============================================================================
