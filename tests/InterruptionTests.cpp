@@ -428,18 +428,19 @@ TEST (Interruption, ALeftoverDeeperThanAnyBundleIsRefusedAndNeverEndsTheRun)
 
 namespace
 {
-    /** The disk after a power cut at `step` of the scenario's run. */
-    void cutPowerAt (const ScenarioDisk& disk, int step)
+    /** The disk after the scenario's run stopped at `step`: by a power cut,
+        or as a killed process with the system keeping all it was given. */
+    void stopRunAt (const ScenarioDisk& disk, int step, bool powerCut)
     {
         FaultyFileSystem fs;
-        fs.losePowerAt (step);
+        powerCut ? fs.losePowerAt (step) : fs.stopAt (step);
         std::ignore = disk.run (fs);
         const auto lost = fs.powerComesBack();
         EXPECT_TRUE (lost.isEmpty()) << lost.joinIntoString ("; ");
     }
 }
 
-TEST (Interruption, APowerCutAtEveryStepOfARunOrOfTheNextStartLeavesOneWholeItem)
+TEST (Interruption, APowerCutAtEveryStepOfTheNextStartOrOfARunLeavesOneWholeItem)
 {
     for (const auto& scenario : scenarios)
     {
@@ -452,9 +453,10 @@ TEST (Interruption, APowerCutAtEveryStepOfARunOrOfTheNextStartLeavesOneWholeItem
         int recoveriesCut = 0;
 
         for (int step = 1; step <= steps + 1; ++step)
+        for (const bool powerCut : { true, false })
         {
-            SCOPED_TRACE ("power cut at step " + juce::String (step));
-            cutPowerAt (disk, step);
+            SCOPED_TRACE ((powerCut ? "power cut at step " : "killed at step ") + juce::String (step));
+            stopRunAt (disk, step, powerCut);
 
             // The next start's recovery, cut at each of its own steps, then
             // the start after that.
@@ -474,7 +476,7 @@ TEST (Interruption, APowerCutAtEveryStepOfARunOrOfTheNextStartLeavesOneWholeItem
             {
                 SCOPED_TRACE ("and again at step " + juce::String (cut) + " of the next start");
                 disk.reset();
-                cutPowerAt (disk, step);
+                stopRunAt (disk, step, powerCut);
 
                 FaultyFileSystem again;
                 again.losePowerAt (cut);
