@@ -1,6 +1,7 @@
 #include "Staging.h"
 #include "Recovery.h"
 #include "ZipDirectory.h"
+#include <libdeflate.h>
 #include <map>
 #include <numeric>
 #include <zlib.h>
@@ -102,11 +103,10 @@ namespace
 
         std::optional<FormatOutcome> stage (const EmbeddedData& archive)
         {
-            const auto records = ZipDirectory::read (archive.data, (size_t) std::max (0, archive.size));
-            juce::MemoryInputStream source (archive.data, (size_t) std::max (0, archive.size), false);
-            juce::ZipFile zip (source);
+            const auto size = (size_t) std::max (0, archive.size);
+            const auto records = ZipDirectory::read (archive.data, size);
 
-            if (records.empty() || (size_t) zip.getNumEntries() != records.size())
+            if (records.empty())
                 return Outcome::damaged();
 
             total = std::accumulate (records.begin(), records.end(), uint64_t (0),
@@ -114,16 +114,14 @@ namespace
             report (Phase::writing);
             StagedFolders folders (fs, work);
 
-            for (int i = 0; i < zip.getNumEntries(); ++i)
+            for (const auto& record : records)
             {
                 if (stopRequested())
                     return Outcome::stopped();
 
-                const auto& record = records[(size_t) i];
-                const auto name = zip.getEntry (i)->filename;
-                const auto relative = name.replaceCharacter ('\\', '/');
+                const auto relative = record.name.replaceCharacter ('\\', '/');
 
-                if (name != record.name || ! (relative == item || relative.startsWith (item + "/")))
+                if (! (relative == item || relative.startsWith (item + "/")))
                     return Outcome::damaged();
 
                 // The copy is staged as "new"; below it, names are hidden.
@@ -152,11 +150,11 @@ namespace
                 if (isFolder)
                     continue;
 
-                std::unique_ptr<juce::InputStream> in (zip.createStreamForEntry (i));
-                if (in == nullptr)
+                const auto* packed = ZipDirectory::packedBytesOf (archive.data, size, record);
+                if (packed == nullptr || (record.flags & 1) != 0)
                     return Outcome::damaged();
 
-                if (auto problem = writeEntry (*in, *parent, fileName, record))
+                if (auto problem = writeEntry (packed, record, *parent, fileName))
                     return problem;
             }
 
@@ -171,41 +169,19 @@ namespace
             return std::nullopt;
         }
 
-        /** Writes one file entry, checking what lands on disk against the
-            record, and flushes it before it is closed. */
-        std::optional<FormatOutcome> writeEntry (juce::InputStream& in, const Folder& parent, const juce::String& name,
-                                                 const ZipDirectory::Entry& record)
+        /** Writes one file entry, checked against its record before a byte of
+            it is written, and flushes it before it is closed. */
+        std::optional<FormatOutcome> writeEntry (const uint8_t* packed, const ZipDirectory::Entry& record,
+                                                 const Folder& parent, const juce::String& name)
         {
             platform::OpenFile file;
             if (auto result = fs.createFile (parent, name, file); ! result.ok())
                 return Outcome::refusal (fs, Step::write, result);
 
-
-            std::vector<char> buffer (64 * 1024);
-            uLong crc = crc32 (0, nullptr, 0);
-            uint64_t size = 0;
-
-            for (;;)
-            {
-                const auto n = in.read (buffer.data(), (int) buffer.size());
-                if (n <= 0)
-                    break;
-
-                crc = crc32 (crc, reinterpret_cast<const Bytef*> (buffer.data()), (uInt) n);
-                size += (uint64_t) n;
-
-                if (auto result = fs.write (file, buffer.data(), (size_t) n); ! result.ok())
-                    return Outcome::refusal (fs, Step::write, result);
-
-                written += (uint64_t) n;
-                report (Phase::writing);
-
-                if (stopRequested())
-                    return Outcome::stopped();
-            }
-
-            if (size != record.size || (uint32_t) crc != record.crc)
-                return Outcome::damaged();
+            if (auto problem = record.method == ZipDirectory::deflated && ! canHoldWhole (record)
+                                 ? inflateInChunks (packed, record, file)
+                                 : writeWhole (packed, record, file))
+                return problem;
 
             if (auto result = fs.flush (file); ! result.ok())
                 return Outcome::refusal (fs, Step::write, result);
@@ -214,6 +190,135 @@ namespace
                 return Outcome::refusal (fs, Step::write, result);
 
             return std::nullopt;
+        }
+
+        /** A stored entry as it lies in the archive, or a deflated one
+            inflated whole in one call into a buffer the size of the largest
+            entry yet (canHoldWhole has made it): the fastest inflate there
+            is, in memory bounded by the limit above which entries go in chunks. */
+        std::optional<FormatOutcome> writeWhole (const uint8_t* packed, const ZipDirectory::Entry& record, platform::OpenFile& file)
+        {
+            const uint8_t* bytes = packed;
+
+            if (record.method == ZipDirectory::deflated)
+            {
+                size_t produced = 0;
+                if (libdeflate_deflate_decompress (inflater.get(), packed, (size_t) record.packedSize, inflated.data(),
+                                                   (size_t) record.size, &produced) != LIBDEFLATE_SUCCESS
+                     || produced != record.size)
+                    return Outcome::damaged();
+
+                bytes = inflated.data();
+            }
+            else if (record.method != ZipDirectory::stored || record.packedSize != record.size)
+            {
+                return Outcome::damaged();
+            }
+
+            if (libdeflate_crc32 (0, bytes, (size_t) record.size) != record.crc)
+                return Outcome::damaged();
+
+            // In slices, so that progress moves and a stop is heard within a
+            // large file.
+            for (uint64_t at = 0; at < record.size; at += writeSlice)
+            {
+                const auto n = (size_t) std::min<uint64_t> (writeSlice, record.size - at);
+                if (auto result = fs.write (file, bytes + at, n); ! result.ok())
+                    return Outcome::refusal (fs, Step::write, result);
+
+                if (auto stop = wrote (n))
+                    return stop;
+            }
+
+            return std::nullopt;
+        }
+
+        /** A deflated entry too large to hold whole, inflated and written a
+            slice at a time; checked once all is written (the staged copy of a
+            damaged archive never goes live). */
+        std::optional<FormatOutcome> inflateInChunks (const uint8_t* packed, const ZipDirectory::Entry& record, platform::OpenFile& file)
+        {
+            z_stream stream {};
+            if (inflateInit2 (&stream, -MAX_WBITS) != Z_OK)
+                return Outcome::damaged();
+
+            const std::unique_ptr<z_stream, int (*) (z_stream*)> ending (&stream, inflateEnd);
+            std::vector<uint8_t> slice (writeSlice);
+            uint32_t crc = 0;
+            uint64_t size = 0, fed = 0;
+            int status = Z_OK;
+
+            while (status != Z_STREAM_END)
+            {
+                if (stream.avail_in == 0 && fed < record.packedSize)
+                {
+                    stream.next_in = const_cast<Bytef*> (packed + fed);
+                    stream.avail_in = (uInt) std::min<uint64_t> (record.packedSize - fed, 1u << 30);
+                    fed += stream.avail_in;
+                }
+
+                stream.next_out = slice.data();
+                stream.avail_out = (uInt) slice.size();
+                status = inflate (&stream, Z_NO_FLUSH);
+
+                if (status != Z_OK && status != Z_STREAM_END)
+                    return Outcome::damaged();
+
+                // Packed bytes that end before the stream does stop it with
+                // Z_BUF_ERROR above.
+                const auto n = slice.size() - stream.avail_out;
+                size += n;
+                if (size > record.size)
+                    return Outcome::damaged();
+
+                crc = libdeflate_crc32 (crc, slice.data(), n);
+                if (auto result = fs.write (file, slice.data(), n); ! result.ok())
+                    return Outcome::refusal (fs, Step::write, result);
+
+                if (auto stop = wrote (n))
+                    return stop;
+            }
+
+            if (size != record.size || crc != record.crc)
+                return Outcome::damaged();
+
+            return std::nullopt;
+        }
+
+        /** Counts bytes written, tells the hooks, and says when to stop. */
+        std::optional<FormatOutcome> wrote (size_t n)
+        {
+            written += (uint64_t) n;
+            report (Phase::writing);
+
+            if (stopRequested())
+                return Outcome::stopped();
+
+            return std::nullopt;
+        }
+
+        /** Whether the entry can be inflated whole: it is within the limit,
+            and the memory for it and the inflater can be had. */
+        bool canHoldWhole (const ZipDirectory::Entry& record)
+        {
+            if (record.size > Staging::wholeEntryLimit)
+                return false;
+
+            if (inflater == nullptr)
+                inflater.reset (libdeflate_alloc_decompressor());
+
+            try
+            {
+                if (inflated.size() < record.size)
+                    inflated.resize ((size_t) record.size);
+            }
+            catch (const std::bad_alloc&)
+            {
+                inflated = {};
+                return false;
+            }
+
+            return inflater != nullptr;
         }
 
     private:
@@ -234,6 +339,10 @@ namespace
         const EntryKind itemKind;
         const RunHooks& hooks;
         uint64_t written = 0, total = 0;
+
+        static constexpr size_t writeSlice = 4 * 1024 * 1024;
+        std::vector<uint8_t> inflated;
+        std::unique_ptr<libdeflate_decompressor, void (*) (libdeflate_decompressor*)> inflater { nullptr, libdeflate_free_decompressor };
 
         JUCE_DECLARE_NON_COPYABLE (Stager)
     };

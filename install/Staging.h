@@ -8,6 +8,11 @@
     install folder changes (Installer.cpp does the swap). */
 namespace Staging
 {
+    /** Deflated entries up to this size are inflated whole, in one buffer;
+        larger ones a slice at a time. Staging holds at most this much, or
+        the largest entry if smaller, above what the program holds idle. */
+    inline constexpr uint64_t wholeEntryLimit = 64 * 1024 * 1024;
+
     /** Extracts the whole archive into the working folder `work` as its copy
         "new" of the item, with the names inside it hidden, checks every file
         against the archive's records (size and CRC-32), and flushes files and

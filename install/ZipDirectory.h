@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-/** The entries a zip archive's central directory records: names, checksums
-    and sizes, in stored order. The framework's reader extracts without
-    checking what it writes against them, so the installer reads them itself
-    and compares. */
+/** The entries a zip archive's central directory records: names, checksums,
+    sizes and where each entry's bytes lie, in stored order. The installer
+    reads archives itself, so that it inflates each entry in one call of a
+    whole-buffer inflater and checks what it writes against these records. */
 namespace ZipDirectory
 {
     struct Entry
@@ -15,7 +15,18 @@ namespace ZipDirectory
         juce::String name;
         uint32_t crc = 0;
         uint64_t size = 0;      /**< uncompressed */
+        uint64_t packedSize = 0;
+        uint32_t method = 0;    /**< 0: stored, 8: deflated; others are not read */
+        uint32_t flags = 0;     /**< bit 0: encrypted */
+        uint64_t localHeader = 0;
     };
+
+    static constexpr uint32_t stored = 0, deflated = 8;
+
+    /** Where an entry's packed bytes lie in the archive: after its local
+        header, whose signature and lengths are checked. Null when they do
+        not lie wholly inside it. */
+    const uint8_t* packedBytesOf (const void* archive, size_t size, const Entry&);
 
     /** The entries of the archive in memory, or an empty list when its
         directory cannot be read whole: no end record, a directory that runs

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Builds static libpng and libjpeg for 64-bit Windows from Debian's own source
-# packages; MinGW has no packages of them. The result is cached outside the
+# Builds static libpng, libjpeg and libdeflate for 64-bit Windows from Debian's
+# own source packages; MinGW has no packages of them. The result is cached outside the
 # work tree (see windows_deps_dir) and rebuilt only when missing. Only adding
 # the source-package entry to apt needs root.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
 prefix=$(windows_deps_dir)
-if [ -f "$prefix/lib/libpng16.a" ] && [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/.complete" ]; then
+if [ -f "$prefix/lib/libpng16.a" ] && [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/lib/libdeflate.a" ] && [ -f "$prefix/.complete" ]; then
     exit 0
 fi
 
@@ -27,7 +27,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-apt-get source -qq libpng1.6 libjpeg-turbo >/dev/null 2>&1
+apt-get source -qq libpng1.6 libjpeg-turbo libdeflate >/dev/null 2>&1
 
 toolchain="$here/cmake/mingw-w64-x86_64.cmake"
 rm -rf "$prefix"
@@ -43,6 +43,11 @@ cmake -S libpng1.6-*/ -B png-build -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE="$
       -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
       -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a >/dev/null
 cmake --build png-build -j"$(nproc)" --target install >/dev/null
+
+# libdeflate's own makefile names a MinGW static library libdeflatestatic.lib.
+make -C libdeflate-*/ -j"$(nproc)" CC=x86_64-w64-mingw32-gcc AR=x86_64-w64-mingw32-ar libdeflatestatic.lib >/dev/null
+cp libdeflate-*/libdeflatestatic.lib "$prefix/lib/libdeflate.a"
+cp libdeflate-*/libdeflate.h "$prefix/include/"
 
 # JUCE compiles its JPEG loader with JPEG_INTERNALS, which needs this header.
 cp libjpeg-turbo-*/jpegint.h "$prefix/include/"

@@ -8,6 +8,8 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config ccache python3 python3-yaml
     juce-modules-source libgtest-dev fonts-quicksand
+    # inflating the archives
+    libdeflate-dev
     xvfb xauth xdotool imagemagick python3-xlib unzip strace
     # the desktop's own folder chooser, which takes a typed path from the keyboard
     zenity

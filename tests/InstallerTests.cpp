@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 #include "../install/Installer.h"
+#include "../install/Staging.h"
 
 #if JUCE_WINDOWS
  #include <windows.h>
@@ -205,6 +206,85 @@ TEST (InstallerFaults, DamagedArchiveKeepsTheInstalledCopy)
     EXPECT_FALSE (outcome.succeeded);
     EXPECT_EQ (outcome.reason, InstallFailure::damagedArchive);
     EXPECT_EQ (snapshotTree (folder), before);
+}
+
+TEST (InstallerFaults, EachEntryIsCheckedAgainstItsRecordHoweverItIsInflated)
+{
+    // Stored, deflated and inflated whole, and deflated past the limit of
+    // what is held whole (inflated a slice at a time): each written exactly
+    // when whole, and refused as damaged, with nothing left, when its bytes,
+    // its recorded checksum or its recorded size are not what it holds.
+    IsolatedHome home;
+
+    struct Layout
+    {
+        const char* name;
+        size_t size;
+        int compression;
+    };
+
+    const Layout layouts[] = {
+        { "stored", 300000, 0 },
+        { "deflated, inflated whole", 300000, 6 },
+        { "deflated, larger than is held whole", (size_t) Staging::wholeEntryLimit + 1000003, 1 },
+    };
+
+    enum class Damage { none, packedByte, recordedCrc, recordedSize };
+
+    for (const auto& layout : layouts)
+    {
+        // Compressible, but never the same for long: deflate has work to do.
+        std::string content (layout.size, '\0');
+        uint32_t state = 12345;
+        for (size_t i = 0; i < content.size(); ++i)
+        {
+            state = state * 1103515245u + 12345u;
+            content[i] = (char) ((i % 4096) < 2048 ? 'a' + (state >> 28) : (uint32_t) (i / 4096));
+        }
+
+        juce::ZipFile::Builder builder;
+        builder.addEntry (new juce::MemoryInputStream (content.data(), content.size(), false), layout.compression,
+                          "Vantorix3.clap", juce::Time (2026, 0, 1, 0, 0));
+        juce::MemoryOutputStream out;
+        builder.writeToStream (out, nullptr);
+        const std::string archive (static_cast<const char*> (out.getData()), out.getDataSize());
+        const auto header = archive.find (std::string ("PK\x01\x02", 4));
+        ASSERT_NE (header, std::string::npos);
+        ASSERT_EQ ((int) archive[header + 10], layout.compression == 0 ? 0 : 8) << "method";
+
+        for (const auto damage : { Damage::none, Damage::packedByte, Damage::recordedCrc, Damage::recordedSize })
+        {
+            SCOPED_TRACE (juce::String (layout.name) + ", damage " + juce::String ((int) damage));
+            auto bytes = archive;
+            const auto dataStart = 30 + (size_t) (uint8_t) bytes[26] + ((size_t) (uint8_t) bytes[28]);
+
+            switch (damage)
+            {
+                case Damage::none:          break;
+                case Damage::packedByte:    bytes[dataStart + 1000] ^= 0x20; break;
+                case Damage::recordedCrc:   bytes[header + 16] ^= 0x01; break;
+                case Damage::recordedSize:  bytes[header + 24] = (char) ((uint8_t) bytes[header + 24] - 1); break;
+            }
+
+            const auto folder = home.root.getChildFile ("clap");
+            folder.deleteRecursively();
+            folder.createDirectory();
+            const auto outcome = installFormat (folder, "Vantorix3", clapFormat, { bytes.data(), (int) bytes.size() });
+
+            if (damage == Damage::none)
+            {
+                ASSERT_TRUE (outcome.succeeded) << outcome.reason << " " << outcome.detail;
+                juce::MemoryBlock installed;
+                ASSERT_TRUE (folder.getChildFile ("Vantorix3.clap").loadFileAsData (installed));
+                EXPECT_TRUE (installed.getSize() == content.size() && std::memcmp (installed.getData(), content.data(), content.size()) == 0);
+            }
+            else
+            {
+                EXPECT_EQ (outcome.reason, InstallFailure::damagedArchive);
+                EXPECT_TRUE (snapshotTree (folder).empty());
+            }
+        }
+    }
 }
 
 TEST (InstallerFaults, ArchiveWithEntriesOutsideTheItemIsRefused)

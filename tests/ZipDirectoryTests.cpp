@@ -44,6 +44,14 @@ TEST (ZipDirectory, ReadsNamesChecksumsAndSizesAndRefusesWhatItCannotReadWhole)
     EXPECT_EQ (entries[0].size, 5000u);
     EXPECT_EQ (entries[1].name, "a\\b.txt");
     EXPECT_EQ (entries[1].crc, 0x3610a686u);      // crc32 of "hello"
+    EXPECT_EQ (entries[0].method, ZipDirectory::deflated);
+
+    // Packed bytes are found only behind a local header, and wholly inside.
+    const auto packed = [&plain] (ZipDirectory::Entry e) { return ZipDirectory::packedBytesOf (plain.data(), plain.size(), e); };
+    EXPECT_EQ (packed (entries[0]), reinterpret_cast<const uint8_t*> (plain.data()) + 30 + 14);
+    EXPECT_EQ (packed ({ "", 0, 0, 0, 0, 0, entries[0].localHeader + 1 }), nullptr);
+    EXPECT_EQ (packed ({ "", 0, 0, plain.size(), 0, 0, entries[0].localHeader }), nullptr);
+    EXPECT_EQ (packed ({ "", 0, 0, 0, 0, 0, plain.size() - 10 }), nullptr);
 
     struct Case
     {
