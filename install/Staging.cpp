@@ -178,9 +178,10 @@ namespace
             if (auto result = fs.createFile (parent, name, file); ! result.ok())
                 return Outcome::refusal (fs, Step::write, result);
 
-            if (auto problem = record.method == ZipDirectory::deflated && ! canHoldWhole (record)
-                                 ? inflateInChunks (packed, record, file)
-                                 : writeWhole (packed, record, file))
+            if (auto problem = record.method != ZipDirectory::deflated ? writeWhole (packed, record, file)
+                               : ! record.segments.empty()       ? writeSegments (packed, record, file)
+                               : canHoldWhole (record)           ? writeWhole (packed, record, file)
+                                                                 : inflateInChunks (packed, record, file))
                 return problem;
 
             if (auto result = fs.flush (file); ! result.ok())
@@ -218,11 +219,73 @@ namespace
             if (libdeflate_crc32 (0, bytes, (size_t) record.size) != record.crc)
                 return Outcome::damaged();
 
-            // In slices, so that progress moves and a stop is heard within a
-            // large file.
-            for (uint64_t at = 0; at < record.size; at += writeSlice)
+            return writeSlices (bytes, record.size, file);
+        }
+
+        /** An entry of the program's own archives, whose deflate stream is
+            made of segments that each inflate alone: each is inflated whole
+            and written while the disk takes the one before, in memory of one
+            segment. Checked once all is written (the staged copy of a damaged
+            archive never goes live). */
+        std::optional<FormatOutcome> writeSegments (const uint8_t* packed, const ZipDirectory::Entry& record, platform::OpenFile& file)
+        {
+            if (inflater == nullptr)
+                inflater.reset (libdeflate_alloc_decompressor());
+
+            if (inflater == nullptr)
+                return inflateInChunks (packed, record, file);
+
+            uint32_t crc = 0;
+            uint64_t packedAt = 0, unpackedAt = 0;
+
+            for (size_t i = 0; i < record.segments.size(); ++i)
             {
-                const auto n = (size_t) std::min<uint64_t> (writeSlice, record.size - at);
+                const auto end = record.segments[i];
+                const bool last = i + 1 == record.segments.size();
+
+                if (end.packed <= packedAt || end.packed > record.packedSize || end.unpacked < unpackedAt
+                     || end.unpacked - unpackedAt > Staging::wholeEntryLimit
+                     || (last && (end.packed != record.packedSize || end.unpacked != record.size)))
+                    return Outcome::damaged();
+
+                // A segment before the last ends in a full flush; an empty
+                // final block after it makes it a whole stream of its own.
+                segment.assign (packed + packedAt, packed + end.packed);
+                if (! last)
+                    segment.insert (segment.end(), { 0x03, 0x00 });
+
+                const auto length = (size_t) (end.unpacked - unpackedAt);
+                if (inflated.size() < std::max<size_t> (length, 1))
+                    inflated.resize (std::max<size_t> (length, 1));
+
+                size_t produced = 0;
+                if (libdeflate_deflate_decompress (inflater.get(), segment.data(), segment.size(), inflated.data(), length, &produced)
+                        != LIBDEFLATE_SUCCESS
+                     || produced != length)
+                    return Outcome::damaged();
+
+                crc = libdeflate_crc32 (crc, inflated.data(), length);
+
+                if (auto problem = writeSlices (inflated.data(), length, file))
+                    return problem;
+
+                packedAt = end.packed;
+                unpackedAt = end.unpacked;
+            }
+
+            if (crc != record.crc)
+                return Outcome::damaged();
+
+            return std::nullopt;
+        }
+
+        /** Writes in slices, so that progress moves and a stop is heard
+            within a large file. */
+        std::optional<FormatOutcome> writeSlices (const uint8_t* bytes, uint64_t size, platform::OpenFile& file)
+        {
+            for (uint64_t at = 0; at < size; at += writeSlice)
+            {
+                const auto n = (size_t) std::min<uint64_t> (writeSlice, size - at);
                 if (auto result = fs.write (file, bytes + at, n); ! result.ok())
                     return Outcome::refusal (fs, Step::write, result);
 
@@ -341,7 +404,7 @@ namespace
         uint64_t written = 0, total = 0;
 
         static constexpr size_t writeSlice = 4 * 1024 * 1024;
-        std::vector<uint8_t> inflated;
+        std::vector<uint8_t> inflated, segment;
         std::unique_ptr<libdeflate_decompressor, void (*) (libdeflate_decompressor*)> inflater { nullptr, libdeflate_free_decompressor };
 
         JUCE_DECLARE_NON_COPYABLE (Stager)

@@ -89,7 +89,25 @@ namespace ZipDirectory
                 return {};
 
             entries.push_back ({ juce::String::fromUTF8 (reinterpret_cast<const char*> (bytes + at + headerSize), (int) nameLength),
-                                 u32 (at + headerCrc), uncompressed, compressed, u16 (at + headerMethod), u16 (at + headerFlags), local });
+                                 u32 (at + headerCrc), uncompressed, compressed, u16 (at + headerMethod), u16 (at + headerFlags), local, {} });
+
+            // The extra field: tagged fields, one of which may list segments.
+            const auto extraStart = at + headerSize + nameLength;
+            const auto extraEnd = std::min<size_t> (extraStart + extraLength, end);
+
+            for (size_t field = extraStart; field + 4 <= extraEnd;)
+            {
+                const auto id = u16 (field), length = u16 (field + 2);
+                if (field + 4 + length > extraEnd)
+                    break;
+
+                if (id == segmentsField)
+                    for (size_t pair = field + 4; pair + 8 <= field + 4 + length; pair += 8)
+                        entries.back().segments.push_back ({ u32 (pair), u32 (pair + 4) });
+
+                field += 4 + length;
+            }
+
             at += headerSize + nameLength + extraLength + commentLength;
         }
 

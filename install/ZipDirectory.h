@@ -19,7 +19,20 @@ namespace ZipDirectory
         uint32_t method = 0;    /**< 0: stored, 8: deflated; others are not read */
         uint32_t flags = 0;     /**< bit 0: encrypted */
         uint64_t localHeader = 0;
+
+        /** Where each segment of a deflated entry ends, packed and unpacked,
+            when the archive says (the program's own archives do): each
+            segment but the last ends in a full flush, so it inflates alone. */
+        struct SegmentEnd
+        {
+            uint32_t packed, unpacked;
+        };
+
+        std::vector<SegmentEnd> segments;
     };
+
+    /** The extra field that lists an entry's segments. */
+    static constexpr uint32_t segmentsField = 0x7354;
 
     static constexpr uint32_t stored = 0, deflated = 8;
 

@@ -1,6 +1,7 @@
 #include "TestEnvironment.h"
 #include "../install/Installer.h"
 #include "../install/Staging.h"
+#include "../install/ZipDirectory.h"
 
 #if JUCE_WINDOWS
  #include <windows.h>
@@ -283,6 +284,65 @@ TEST (InstallerFaults, EachEntryIsCheckedAgainstItsRecordHoweverItIsInflated)
                 EXPECT_EQ (outcome.reason, InstallFailure::damagedArchive);
                 EXPECT_TRUE (snapshotTree (folder).empty());
             }
+        }
+    }
+}
+
+TEST (InstallerFaults, TheProgramsOwnArchivesInflateASegmentAtATimeEachChecked)
+{
+    // The binary of the CLAP archive the program carries: deflated in
+    // segments that each inflate alone, listed in the central directory.
+    IsolatedHome home;
+    const auto archive = archiveBytes (clapFormat);
+    const auto records = ZipDirectory::read (archive.data(), archive.size());
+    ASSERT_EQ (records.size(), 1u);
+    const auto& segments = records[0].segments;
+    ASSERT_GE (segments.size(), 4u);
+    EXPECT_EQ (segments.back().unpacked, records[0].size);
+    EXPECT_EQ (segments.back().packed, records[0].packedSize);
+
+    const std::string bytes (archive.begin(), archive.end());
+    const auto header = bytes.find (std::string ("PK\x01\x02", 4));
+    const auto list = header + 46 + (size_t) (uint8_t) bytes[header + 28] + ((size_t) (uint8_t) bytes[header + 29] << 8) + 4;
+    const auto dataStart = 30 + (size_t) (uint8_t) bytes[26] + ((size_t) (uint8_t) bytes[27] << 8);
+    const auto reference = referenceTree (clapFormat, home.tempFolder());
+
+    struct Case
+    {
+        const char* name;
+        std::function<void (std::vector<char>&)> change;
+    };
+
+    const Case cases[] = {
+        { "as carried", [] (std::vector<char>&) {} },
+        { "a byte of the third segment changed", [&] (std::vector<char>& b) { b[dataStart + segments[1].packed + 100] ^= 0x20; } },
+        { "the second segment said to end a byte early", [&] (std::vector<char>& b) { b[list + 8] = (char) (b[list + 8] - 1); } },
+        { "the first segment said to hold a byte more", [&] (std::vector<char>& b) { b[list + 4] = (char) (b[list + 4] + 1); } },
+        { "the segments out of order", [&] (std::vector<char>& b) { std::swap_ranges (b.begin() + (long) list, b.begin() + (long) list + 8,
+                                                                                        b.begin() + (long) list + 8); } },
+        { "the recorded checksum changed", [&] (std::vector<char>& b) { b[header + 16] ^= 0x01; } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto changed = archive;
+        c.change (changed);
+
+        const auto folder = home.root.getChildFile ("clap");
+        folder.deleteRecursively();
+        folder.createDirectory();
+        const auto outcome = installFormat (folder, "Vantorix3", clapFormat, view (changed));
+
+        if (&c == &cases[0])
+        {
+            ASSERT_TRUE (outcome.succeeded) << outcome.reason;
+            EXPECT_TRUE (snapshotTree (folder) == reference);
+        }
+        else
+        {
+            EXPECT_EQ (outcome.reason, InstallFailure::damagedArchive);
+            EXPECT_TRUE (snapshotTree (folder).empty());
         }
     }
 }

@@ -47,11 +47,17 @@ TEST (ZipDirectory, ReadsNamesChecksumsAndSizesAndRefusesWhatItCannotReadWhole)
     EXPECT_EQ (entries[0].method, ZipDirectory::deflated);
 
     // Packed bytes are found only behind a local header, and wholly inside.
-    const auto packed = [&plain] (ZipDirectory::Entry e) { return ZipDirectory::packedBytesOf (plain.data(), plain.size(), e); };
-    EXPECT_EQ (packed (entries[0]), reinterpret_cast<const uint8_t*> (plain.data()) + 30 + 14);
-    EXPECT_EQ (packed ({ "", 0, 0, 0, 0, 0, entries[0].localHeader + 1 }), nullptr);
-    EXPECT_EQ (packed ({ "", 0, 0, plain.size(), 0, 0, entries[0].localHeader }), nullptr);
-    EXPECT_EQ (packed ({ "", 0, 0, 0, 0, 0, plain.size() - 10 }), nullptr);
+    const auto packed = [&plain] (uint64_t localHeader, uint64_t packedSize)
+    {
+        auto e = ZipDirectory::Entry();
+        e.localHeader = localHeader;
+        e.packedSize = packedSize;
+        return ZipDirectory::packedBytesOf (plain.data(), plain.size(), e);
+    };
+    EXPECT_EQ (packed (entries[0].localHeader, entries[0].packedSize), reinterpret_cast<const uint8_t*> (plain.data()) + 30 + 14);
+    EXPECT_EQ (packed (entries[0].localHeader + 1, 0), nullptr);
+    EXPECT_EQ (packed (entries[0].localHeader, plain.size()), nullptr);
+    EXPECT_EQ (packed (plain.size() - 10, 0), nullptr);
 
     struct Case
     {
