@@ -443,7 +443,8 @@ TEST (InstallerFaults, AUserWithoutPermissionIsToldSo)
     home.setVariable ("TSR_TEST_UNPRIVILEGED_RUN", folder.getFullPathName());
     juce::ChildProcess child;
     ASSERT_TRUE (child.start (juce::StringArray { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                                  juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName() }));
+                                                  juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName() },
+                              juce::ChildProcess::wantStdOut));
     const auto lines = juce::StringArray::fromLines (child.readAllProcessOutput().trimEnd());
     home.setVariable ("TSR_TEST_UNPRIVILEGED_RUN", std::nullopt);
     ASSERT_EQ (lines.size(), 4) << lines.joinIntoString ("\n");
