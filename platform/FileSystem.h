@@ -100,11 +100,18 @@ namespace platform
     public:
         struct Native;      // each system's own, in its file
 
-        OpenFile() noexcept;
-        OpenFile (const juce::String& path, std::unique_ptr<Native>) noexcept;
-        ~OpenFile();
-        OpenFile (OpenFile&&) noexcept;
-        OpenFile& operator= (OpenFile&&) noexcept;
+        /** Closes what the system opened; each system's file defines it. */
+        struct NativeDeleter
+        {
+            void operator() (Native*) const noexcept;
+        };
+
+        using NativePtr = std::unique_ptr<Native, NativeDeleter>;
+
+        OpenFile() noexcept = default;
+        OpenFile (const juce::String& p, NativePtr n) noexcept : path (p), native (std::move (n)) {}
+        OpenFile (OpenFile&&) noexcept = default;
+        OpenFile& operator= (OpenFile&&) noexcept = default;
 
         [[nodiscard]] bool isOpen() const noexcept                 { return native != nullptr; }
         [[nodiscard]] const juce::String& getPath() const noexcept  { return path; }
@@ -113,11 +120,11 @@ namespace platform
         [[nodiscard]] Native* getNative() const noexcept            { return native.get(); }
 
         /** Gives the system's state back, for the system's own close. */
-        [[nodiscard]] std::unique_ptr<Native> release() noexcept;
+        [[nodiscard]] NativePtr release() noexcept                  { return std::move (native); }
 
     private:
         juce::String path;
-        std::unique_ptr<Native> native;
+        NativePtr native;
 
         JUCE_DECLARE_NON_COPYABLE (OpenFile)
     };

@@ -132,12 +132,7 @@ namespace platform
             ::close (fd);
     }
 
-    OpenFile::OpenFile() noexcept = default;
-    OpenFile::OpenFile (const juce::String& p, std::unique_ptr<Native> n) noexcept : path (p), native (std::move (n)) {}
-    OpenFile::~OpenFile() = default;
-    OpenFile::OpenFile (OpenFile&&) noexcept = default;
-    OpenFile& OpenFile::operator= (OpenFile&&) noexcept = default;
-    std::unique_ptr<OpenFile::Native> OpenFile::release() noexcept  { return std::move (native); }
+    void OpenFile::NativeDeleter::operator() (Native* native) const noexcept  { delete native; }
 
     namespace
     {
@@ -184,7 +179,7 @@ namespace platform
                 if (fd < 0)
                     return fromErrno (parent.pathOf (name));
 
-                out = OpenFile (parent.pathOf (name), std::make_unique<OpenFile::Native> (fd));
+                out = OpenFile (parent.pathOf (name), OpenFile::NativePtr (new OpenFile::Native (fd)));
                 return {};
             }
 

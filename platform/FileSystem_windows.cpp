@@ -67,12 +67,7 @@ namespace platform
         JUCE_DECLARE_NON_COPYABLE (Native)
     };
 
-    OpenFile::OpenFile() noexcept = default;
-    OpenFile::OpenFile (const juce::String& p, std::unique_ptr<Native> n) noexcept : path (p), native (std::move (n)) {}
-    OpenFile::~OpenFile() = default;
-    OpenFile::OpenFile (OpenFile&&) noexcept = default;
-    OpenFile& OpenFile::operator= (OpenFile&&) noexcept = default;
-    std::unique_ptr<OpenFile::Native> OpenFile::release() noexcept  { return std::move (native); }
+    void OpenFile::NativeDeleter::operator() (Native* native) const noexcept  { delete native; }
 
     namespace
     {
@@ -218,7 +213,7 @@ namespace platform
                 if (! opened.ok())
                     return fileResultFor ((int) opened.error, parent.pathOf (name));
 
-                out = OpenFile (parent.pathOf (name), std::make_unique<OpenFile::Native> (opened.handle));
+                out = OpenFile (parent.pathOf (name), OpenFile::NativePtr (new OpenFile::Native (opened.handle)));
                 return {};
             }
 
