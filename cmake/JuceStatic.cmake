@@ -27,6 +27,10 @@ if(WIN32)
         "${TSR_MINGW_SYSROOT}/lib/libz.a")
     target_link_options(tsr_juce PUBLIC -static -static-libgcc -static-libstdc++)
 
+    # Linked with the framework, so that its call to CreateDXGIFactory finds
+    # this definition before the import library's.
+    target_sources(tsr_juce PRIVATE "${CMAKE_CURRENT_LIST_DIR}/../platform/DxgiFactory_windows.cpp")
+
     include(${CMAKE_CURRENT_LIST_DIR}/DelayLoadedDlls.cmake)
     target_link_libraries(tsr_juce PUBLIC ${TSR_DELAY_LIBRARIES})
 else()

@@ -169,8 +169,9 @@ namespace
             return std::nullopt;
         }
 
-        /** Writes one file entry, checked against its record before a byte of
-            it is written, and flushes it before it is closed. */
+        /** Writes one file entry in the fastest way its archive allows,
+            checked against its record by size and CRC-32, and flushes it
+            before it is closed. */
         std::optional<FormatOutcome> writeEntry (const uint8_t* packed, const ZipDirectory::Entry& record,
                                                  const Folder& parent, const juce::String& name)
         {

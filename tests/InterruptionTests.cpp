@@ -451,12 +451,14 @@ TEST (Interruption, APowerCutAtEveryStepOfTheNextStartOrOfARunLeavesOneWholeItem
         const auto steps = (int) disk.stepsOfACleanRun().size();
         const auto finalState = scenario.uninstall ? emptyState : newState;
         int recoveriesCut = 0;
+        std::set<Tree> startsSwept;       // the next start from the same disk is the same run
 
         for (int step = 1; step <= steps + 1; ++step)
         for (const bool powerCut : { true, false })
         {
             SCOPED_TRACE ((powerCut ? "power cut at step " : "killed at step ") + juce::String (step));
             stopRunAt (disk, step, powerCut);
+            const bool sweepRecovery = startsSwept.insert (snapshotTree (disk.folder)).second;
 
             // The next start's recovery, cut at each of its own steps, then
             // the start after that.
@@ -472,7 +474,7 @@ TEST (Interruption, APowerCutAtEveryStepOfTheNextStartOrOfARunLeavesOneWholeItem
                 EXPECT_EQ (state, finalState);
             }
 
-            for (int cut = 1; cut <= recoverySteps; ++cut)
+            for (int cut = 1; sweepRecovery && cut <= recoverySteps; ++cut)
             {
                 SCOPED_TRACE ("and again at step " + juce::String (cut) + " of the next start");
                 disk.reset();

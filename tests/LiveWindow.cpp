@@ -10,8 +10,17 @@ void pump (int milliseconds)
     const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
 
     while (juce::Time::getMillisecondCounter() < end)
+    {
         if (! juce::dispatchNextMessageOnSystemQueue (true))
             juce::Thread::sleep (1);
+
+        // As the program's repaint pump does where no vertical blank drives
+        // the framework's repaints (under Wine, or with no display adapter).
+       #if JUCE_WINDOWS
+        for (int i = 0; i < juce::ComponentPeer::getNumPeers(); ++i)
+            juce::ComponentPeer::getPeer (i)->performAnyPendingRepaintsNow();
+       #endif
+    }
 }
 
 SystemMouse::~SystemMouse()
