@@ -1,5 +1,9 @@
 #include "LiveWindow.h"
 
+#if JUCE_WINDOWS
+ #include <windows.h>
+#endif
+
 namespace juce
 {
     bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);   // the framework's own, on both systems
@@ -21,6 +25,16 @@ void pump (int milliseconds)
             juce::ComponentPeer::getPeer (i)->performAnyPendingRepaintsNow();
        #endif
     }
+}
+
+bool runsUnderWine()
+{
+   #if JUCE_WINDOWS
+    const auto ntdll = ::GetModuleHandleW (L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress (ntdll, "wine_get_version") != nullptr;
+   #else
+    return false;
+   #endif
 }
 
 SystemMouse::~SystemMouse()

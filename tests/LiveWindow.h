@@ -11,6 +11,10 @@
     clicks, focus callbacks, repaints. */
 void pump (int milliseconds = 30);
 
+/** Whether this is Wine, whose own pointer events reach a window between the
+    events a SystemMouse sends. */
+bool runsUnderWine();
+
 class SystemMouse
 {
 public:
