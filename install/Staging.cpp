@@ -230,10 +230,19 @@ namespace
             archive never goes live). */
         std::optional<FormatOutcome> writeSegments (const uint8_t* packed, const ZipDirectory::Entry& record, platform::OpenFile& file)
         {
-            if (inflater == nullptr)
-                inflater.reset (libdeflate_alloc_decompressor());
+            // Room for the largest segment, found before any is inflated: an
+            // end before the one it follows is refused in the loop below.
+            uint64_t largest = 0, previous = 0;
+            for (const auto& end : record.segments)
+            {
+                largest = std::max<uint64_t> (largest, end.unpacked >= previous ? end.unpacked - previous : 0);
+                previous = end.unpacked;
+            }
 
-            if (inflater == nullptr)
+            if (largest > Staging::wholeEntryLimit)
+                return Outcome::damaged();
+
+            if (! makeRoomFor (largest))
                 return inflateInChunks (packed, record, file);
 
             uint32_t crc = 0;
@@ -245,7 +254,6 @@ namespace
                 const bool last = i + 1 == record.segments.size();
 
                 if (end.packed <= packedAt || end.packed > record.packedSize || end.unpacked < unpackedAt
-                     || end.unpacked - unpackedAt > Staging::wholeEntryLimit
                      || (last && (end.packed != record.packedSize || end.unpacked != record.size)))
                     return Outcome::damaged();
 
@@ -256,8 +264,6 @@ namespace
                     segment.insert (segment.end(), { 0x03, 0x00 });
 
                 const auto length = (size_t) (end.unpacked - unpackedAt);
-                if (inflated.size() < std::max<size_t> (length, 1))
-                    inflated.resize (std::max<size_t> (length, 1));
 
                 size_t produced = 0;
                 if (libdeflate_deflate_decompress (inflater.get(), segment.data(), segment.size(), inflated.data(), length, &produced)
@@ -365,16 +371,20 @@ namespace
             and the memory for it and the inflater can be had. */
         bool canHoldWhole (const ZipDirectory::Entry& record)
         {
-            if (record.size > Staging::wholeEntryLimit)
-                return false;
+            return record.size <= Staging::wholeEntryLimit && makeRoomFor (record.size);
+        }
 
+        /** Makes the inflater and a buffer of at least `bytes`; false when
+            either cannot be had, and the entry goes through zlib instead. */
+        bool makeRoomFor (uint64_t bytes)
+        {
             if (inflater == nullptr)
                 inflater.reset (libdeflate_alloc_decompressor());
 
             try
             {
-                if (inflated.size() < record.size)
-                    inflated.resize ((size_t) record.size);
+                if (inflated.size() < std::max<uint64_t> (bytes, 1))
+                    inflated.resize ((size_t) std::max<uint64_t> (bytes, 1));
             }
             catch (const std::bad_alloc&)
             {
