@@ -1,5 +1,6 @@
 #include "Staging.h"
 #include "Recovery.h"
+#include "SegmentInflater.h"
 #include "ZipDirectory.h"
 #include <libdeflate.h>
 #include <map>
@@ -224,28 +225,13 @@ namespace
         }
 
         /** An entry of the program's own archives, whose deflate stream is
-            made of segments that each inflate alone: each is inflated whole
-            and written while the disk takes the one before, in memory of one
-            segment. Checked once all is written (the staged copy of a damaged
-            archive never goes live). */
+            made of segments that each inflate alone: they are inflated on
+            other cores ahead of this thread, which checks and writes them in
+            order while the disk takes the ones before. Checked once all is
+            written (the staged copy of a damaged archive never goes live). */
         std::optional<FormatOutcome> writeSegments (const uint8_t* packed, const ZipDirectory::Entry& record, platform::OpenFile& file)
         {
-            // Room for the largest segment, found before any is inflated: an
-            // end before the one it follows is refused in the loop below.
-            uint64_t largest = 0, previous = 0;
-            for (const auto& end : record.segments)
-            {
-                largest = std::max<uint64_t> (largest, end.unpacked >= previous ? end.unpacked - previous : 0);
-                previous = end.unpacked;
-            }
-
-            if (largest > Staging::wholeEntryLimit)
-                return Outcome::damaged();
-
-            if (! makeRoomFor (largest))
-                return inflateInChunks (packed, record, file);
-
-            uint32_t crc = 0;
+            std::vector<SegmentInflater::Segment> segments;
             uint64_t packedAt = 0, unpackedAt = 0;
 
             for (size_t i = 0; i < record.segments.size(); ++i)
@@ -254,30 +240,36 @@ namespace
                 const bool last = i + 1 == record.segments.size();
 
                 if (end.packed <= packedAt || end.packed > record.packedSize || end.unpacked < unpackedAt
+                     || end.unpacked - unpackedAt > Staging::wholeEntryLimit
                      || (last && (end.packed != record.packedSize || end.unpacked != record.size)))
                     return Outcome::damaged();
 
-                // A segment before the last ends in a full flush; an empty
-                // final block after it makes it a whole stream of its own.
-                segment.assign (packed + packedAt, packed + end.packed);
-                if (! last)
-                    segment.insert (segment.end(), { 0x03, 0x00 });
-
-                const auto length = (size_t) (end.unpacked - unpackedAt);
-
-                size_t produced = 0;
-                if (libdeflate_deflate_decompress (inflater.get(), segment.data(), segment.size(), inflated.data(), length, &produced)
-                        != LIBDEFLATE_SUCCESS
-                     || produced != length)
-                    return Outcome::damaged();
-
-                crc = libdeflate_crc32 (crc, inflated.data(), length);
-
-                if (auto problem = writeSlices (inflated.data(), length, file))
-                    return problem;
-
+                segments.push_back ({ packed + packedAt, (size_t) (end.packed - packedAt), last, (size_t) (end.unpacked - unpackedAt) });
                 packedAt = end.packed;
                 unpackedAt = end.unpacked;
+            }
+
+            std::optional<SegmentInflater> inflating;
+            try
+            {
+                inflating.emplace (segments, (size_t) std::min (record.size, Staging::wholeEntryLimit));
+            }
+            catch (const std::bad_alloc&)
+            {
+                return inflateInChunks (packed, record, file);
+            }
+
+            uint32_t crc = 0;
+            for (const auto& segment : segments)
+            {
+                const auto* bytes = inflating->next();
+                if (bytes == nullptr)
+                    return Outcome::damaged();
+
+                crc = libdeflate_crc32 (crc, bytes, segment.size);
+
+                if (auto problem = writeSlices (bytes, segment.size, file))
+                    return problem;
             }
 
             if (crc != record.crc)
@@ -368,23 +360,20 @@ namespace
         }
 
         /** Whether the entry can be inflated whole: it is within the limit,
-            and the memory for it and the inflater can be had. */
+            and the memory for it and the inflater can be had (else it goes
+            through zlib). */
         bool canHoldWhole (const ZipDirectory::Entry& record)
         {
-            return record.size <= Staging::wholeEntryLimit && makeRoomFor (record.size);
-        }
+            if (record.size > Staging::wholeEntryLimit)
+                return false;
 
-        /** Makes the inflater and a buffer of at least `bytes`; false when
-            either cannot be had, and the entry goes through zlib instead. */
-        bool makeRoomFor (uint64_t bytes)
-        {
             if (inflater == nullptr)
                 inflater.reset (libdeflate_alloc_decompressor());
 
             try
             {
-                if (inflated.size() < std::max<uint64_t> (bytes, 1))
-                    inflated.resize ((size_t) std::max<uint64_t> (bytes, 1));
+                if (inflated.size() < std::max<uint64_t> (record.size, 1))
+                    inflated.resize ((size_t) std::max<uint64_t> (record.size, 1));
             }
             catch (const std::bad_alloc&)
             {
@@ -415,7 +404,7 @@ namespace
         uint64_t written = 0, total = 0;
 
         static constexpr size_t writeSlice = 4 * 1024 * 1024;
-        std::vector<uint8_t> inflated, segment;
+        std::vector<uint8_t> inflated;
         std::unique_ptr<libdeflate_decompressor, void (*) (libdeflate_decompressor*)> inflater { nullptr, libdeflate_free_decompressor };
 
         JUCE_DECLARE_NON_COPYABLE (Stager)
