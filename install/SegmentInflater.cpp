@@ -6,10 +6,6 @@
 
 namespace
 {
-    // More threads than this gain little: the disk and the writing thread
-    // keep up with about three inflating.
-    constexpr size_t maxThreads = 3;
-
     /** Buffers kept for the next entry. Made anew, each of their pages
         faults in again when first written, and on a virtual machine that
         was a sixth of an install. What is kept is never more than one entry

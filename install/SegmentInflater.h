@@ -31,6 +31,10 @@ public:
         size_t size = 0;
     };
 
+    /** More threads than this gain little: the disk and the writing thread
+        keep up with about three inflating. */
+    static constexpr size_t maxThreads = 3;
+
     /** Memory a segment is read from or inflated into. */
     struct Buffer
     {
