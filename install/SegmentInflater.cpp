@@ -78,7 +78,7 @@ struct SegmentInflater::Slot
 
     Buffer buffer;
     State state = State::free;
-    bool whole = false;
+    Inflated inflated;
 };
 
 SegmentInflater::SegmentInflater (std::vector<Segment> all, size_t budget)
@@ -164,7 +164,7 @@ SegmentInflater::~SegmentInflater()
         worker.join();
 }
 
-const uint8_t* SegmentInflater::next()
+SegmentInflater::Inflated SegmentInflater::next()
 {
     std::unique_lock<std::mutex> held (lock);
 
@@ -175,13 +175,13 @@ const uint8_t* SegmentInflater::next()
     }
 
     if (handed == segments.size())
-        return nullptr;
+        return {};
 
     auto& slot = *slots[handed % slots.size()];
 
     if (workers.empty())
     {
-        slot.whole = inflate (*inflaters.front(), segments[handed], slot.buffer.bytes.get());
+        slot.inflated = inflate (*inflaters.front(), segments[handed], slot.buffer.bytes.get());
     }
     else
     {
@@ -189,7 +189,7 @@ const uint8_t* SegmentInflater::next()
     }
 
     ++handed;
-    return slot.whole ? slot.buffer.bytes.get() : nullptr;
+    return slot.inflated;
 }
 
 void SegmentInflater::work (Inflater& inflater)
@@ -213,16 +213,16 @@ void SegmentInflater::work (Inflater& inflater)
         slot.state = Slot::State::inflating;
 
         held.unlock();
-        const bool whole = inflate (inflater, segments[index], slot.buffer.bytes.get());
+        const auto inflated = inflate (inflater, segments[index], slot.buffer.bytes.get());
         held.lock();
 
-        slot.whole = whole;
+        slot.inflated = inflated;
         slot.state = Slot::State::ready;
         changed.notify_all();
     }
 }
 
-bool SegmentInflater::inflate (Inflater& inflater, const Segment& segment, uint8_t* out)
+SegmentInflater::Inflated SegmentInflater::inflate (Inflater& inflater, const Segment& segment, uint8_t* out)
 {
     const uint8_t* packed = segment.packed;
     size_t packedSize = segment.packedSize;
@@ -239,7 +239,10 @@ bool SegmentInflater::inflate (Inflater& inflater, const Segment& segment, uint8
     }
 
     size_t produced = 0;
-    return libdeflate_deflate_decompress (inflater.decompressor.get(), packed, packedSize, out, segment.size, &produced)
-               == LIBDEFLATE_SUCCESS
-        && produced == segment.size;
+    if (libdeflate_deflate_decompress (inflater.decompressor.get(), packed, packedSize, out, segment.size, &produced)
+            != LIBDEFLATE_SUCCESS
+         || produced != segment.size)
+        return {};
+
+    return { out, libdeflate_crc32 (0, out, segment.size) };
 }

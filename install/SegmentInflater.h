@@ -49,10 +49,17 @@ public:
     /** Stops the other threads, waiting for a segment they are inflating. */
     ~SegmentInflater();
 
-    /** The next segment, inflated, held until the next call; null when it
-        does not inflate to exactly its size (a damaged archive), or after
-        the last. */
-    const uint8_t* next();
+    /** A segment inflated, and the CRC-32 of what it inflated to. */
+    struct Inflated
+    {
+        const uint8_t* bytes = nullptr;
+        uint32_t crc = 0;
+    };
+
+    /** The next segment, inflated, held until the next call; no bytes when
+        it does not inflate to exactly its size (a damaged archive), or
+        after the last. */
+    Inflated next();
 
     /** How many threads inflate (1: the caller's alone). */
     size_t threads() const { return workers.empty() ? 1 : workers.size(); }
@@ -62,7 +69,7 @@ private:
     struct Slot;
 
     void work (Inflater&);
-    static bool inflate (Inflater&, const Segment&, uint8_t* out);
+    static Inflated inflate (Inflater&, const Segment&, uint8_t* out);
 
     const std::vector<Segment> segments;
     std::vector<std::unique_ptr<Inflater>> inflaters;

@@ -262,13 +262,13 @@ namespace
             uint32_t crc = 0;
             for (const auto& segment : segments)
             {
-                const auto* bytes = inflating->next();
-                if (bytes == nullptr)
+                const auto piece = inflating->next();
+                if (piece.bytes == nullptr)
                     return Outcome::damaged();
 
-                crc = libdeflate_crc32 (crc, bytes, segment.size);
+                crc = (uint32_t) crc32_combine (crc, piece.crc, (z_off_t) segment.size);
 
-                if (auto problem = writeSlices (bytes, segment.size, file))
+                if (auto problem = writeSlices (piece.bytes, segment.size, file))
                     return problem;
             }
 

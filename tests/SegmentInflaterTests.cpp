@@ -98,12 +98,14 @@ TEST (SegmentInflater, HandsBackEverySegmentInOrderAndStopsAtADamagedOne)
 
             for (size_t i = 0; i < c.firstBad; ++i)
             {
-                const auto* bytes = inflater.next();
-                ASSERT_NE (bytes, nullptr) << "segment " << i;
-                EXPECT_EQ (std::memcmp (bytes, intact.plain.data() + i * 64 * 1024, segments[i].size), 0) << "segment " << i;
+                const auto inflated = inflater.next();
+                const auto* expected = intact.plain.data() + i * 64 * 1024;
+                ASSERT_NE (inflated.bytes, nullptr) << "segment " << i;
+                EXPECT_EQ (std::memcmp (inflated.bytes, expected, segments[i].size), 0) << "segment " << i;
+                EXPECT_EQ (inflated.crc, crc32 (0, reinterpret_cast<const Bytef*> (expected), (uInt) segments[i].size)) << "segment " << i;
             }
 
-            EXPECT_EQ (inflater.next(), nullptr);
+            EXPECT_EQ (inflater.next().bytes, nullptr);
         }
     }
 }
@@ -117,6 +119,6 @@ TEST (SegmentInflater, LetsGoOfItsThreadsWhenTheWriterStopsEarly)
     {
         SegmentInflater inflater (s.segments(), 64 << 20);
         for (int i = 0; i < taken; ++i)
-            ASSERT_NE (inflater.next(), nullptr);
+            ASSERT_NE (inflater.next().bytes, nullptr);
     }
 }
