@@ -15,9 +15,11 @@ struct libdeflate_decompressor;
     install's time, and a segment never waits for the one before it.
 
     Memory is fixed when it is made: a few buffers the size of the largest
-    segment, reused in turn, never more than `budget` bytes in all. With no
-    other thread to be had (one core, or threads or memory refused), each
-    segment is inflated on the caller's thread as it is asked for. */
+    segment, reused in turn, no more than `budget` bytes in all; fewer
+    threads are used where more would not fit. With no other thread to be
+    had (one core, a budget for one segment only, threads or memory
+    refused), each segment is inflated on the caller's thread as it is
+    asked for, in one segment's buffers. */
 class SegmentInflater
 {
 public:
@@ -31,8 +33,8 @@ public:
         size_t size = 0;
     };
 
-    /** More threads than this gain little: the disk and the writing thread
-        keep up with about three inflating. */
+    /** Each thread adds two segments' buffers; three keep those of a 16 MB
+        binary in 2 MB segments below the binary's own size. */
     static constexpr size_t maxThreads = 3;
 
     /** Memory a segment is read from or inflated into. */
