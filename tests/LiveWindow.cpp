@@ -1,9 +1,5 @@
 #include "LiveWindow.h"
 
-#if JUCE_WINDOWS
- #include <windows.h>
-#endif
-
 namespace juce
 {
     bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);   // the framework's own, on both systems
@@ -27,14 +23,17 @@ void pump (int milliseconds)
     }
 }
 
-bool runsUnderWine()
+SystemMouse::SystemMouse (juce::Component& onDesktop) : top (onDesktop)
 {
-   #if JUCE_WINDOWS
-    const auto ntdll = ::GetModuleHandleW (L"ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress (ntdll, "wine_get_version") != nullptr;
-   #else
-    return false;
-   #endif
+    // The system's own pointer is parked beside the window. A system may send
+    // a window a move of its pointer at any time, with no button held: Wine
+    // does as a window is activated, at the position it last knew (0, 0 until
+    // the pointer has been over one of its windows), and such a move inside
+    // the window ends a press sent here.
+    const auto screen = juce::Desktop::getInstance().getDisplays().getTotalBounds (true);
+    const auto beside = top.getScreenBounds().getBottomRight() + juce::Point<int> (20, 20);
+    if (screen.contains (beside))
+        juce::Desktop::setMousePosition (beside);
 }
 
 SystemMouse::~SystemMouse()

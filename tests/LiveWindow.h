@@ -11,15 +11,11 @@
     clicks, focus callbacks, repaints. */
 void pump (int milliseconds = 30);
 
-/** Whether this is Wine, whose own pointer events reach a window between the
-    events a SystemMouse sends. */
-bool runsUnderWine();
-
 class SystemMouse
 {
 public:
     /** The component must be on the desktop. */
-    explicit SystemMouse (juce::Component& onDesktop) : top (onDesktop) {}
+    explicit SystemMouse (juce::Component& onDesktop);
     ~SystemMouse();
 
     /** Moves to a point of any component inside, its centre by default. */

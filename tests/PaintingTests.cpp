@@ -149,8 +149,6 @@ TEST (Painting, FormatLogosShowOnlyTheirVisibleLayer)
 
 TEST (Mouse, PressedMeansTheButtonIsHeldDownOnItEvenDraggedOff)
 {
-    if (runsUnderWine())
-        GTEST_SKIP() << "under Wine the pressed look does not follow sent presses when the whole suite runs; not yet understood";
     // The real mouse, through the window: a button is pressed while the
     // mouse button pressed on it is held, wherever the pointer goes.
     IsolatedHome home;

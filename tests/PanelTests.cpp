@@ -220,8 +220,6 @@ TEST (Panels, TheFramePaintsAtUnitSix)
 
 TEST (Mouse, PressedIconAndBrowseButtonsTurnGreenWhileHeldEvenDraggedOff)
 {
-    if (runsUnderWine())
-        GTEST_SKIP() << "under Wine the pressed look does not follow sent presses when the whole suite runs; not yet understood";
     IsolatedHome home;
     MainComponent main;
     main.addToDesktop (0);
