@@ -47,8 +47,10 @@ hold_atoms() {   # flag-file
     for _ in $(seq 1 100); do [ -e "$1" ] && break; sleep 0.1; done
 }
 
-close_and_wait() {   # pid; asks again each second, as a busy machine can drop the first request
-    for _ in 1 2 3 4 5; do
+close_and_wait() {   # pid; asks again every two seconds for half a minute: a busy machine can drop
+                     # a request, and a run still finishing holds the window until its flushes are
+                     # done, which on a disk loaded by other tests once took more than ten seconds
+    for _ in $(seq 1 15); do
         id=$(windows_of "$1" | head -1)
         [ -n "$id" ] && /usr/bin/python3 "$here/close_window.py" "$id"
         for _ in $(seq 1 20); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
