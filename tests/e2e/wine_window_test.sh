@@ -15,7 +15,7 @@ mkdir -p "$shots"
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
-"$wine_run" "$exe" &
+"$wine_run" "$exe" > "$shots/wine_window_output.txt" 2>&1 &
 app=$!
 trap 'kill $app 2>/dev/null' EXIT
 
@@ -25,7 +25,15 @@ for _ in $(seq 1 300); do
     [ -n "$win" ] && break
     sleep 0.2
 done
-[ -n "$win" ] || { fail "no window within 60 s"; echo "0 passed, 1 failed"; exit 1; }
+if [ -z "$win" ]; then
+    # What was there instead, for whoever meets this.
+    fail "no window within 60 s"
+    kill -0 $app 2>/dev/null && echo "the program is still running" || echo "the program has ended"
+    echo "its output:"; tail -20 "$shots/wine_window_output.txt"
+    echo "programs of the run still alive:"; pgrep -af 'tsr_installer|tsr_tests' | cut -c1-200
+    echo "windows with a name:"; xdotool search --onlyvisible --name '.' 2>/dev/null | while read -r w; do xdotool getwindowname "$w"; done
+    echo "0 passed, 1 failed"; exit 1
+fi
 
 sleep 3    # later frames too must be drawn: Wine's vblank wait never returns
 geometry=$(xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p')
