@@ -80,16 +80,20 @@ namespace SettingsText
                 else if (rest.rfind ("<![CDATA[", 0) == 0) { if (! skipPast ("]]>")) return false; }
                 else if (rest.rfind ("<?", 0) == 0)
                 {
-                    // Inside an element, the framework's parser goes round
-                    // for ever on an instruction followed by text.
-                    if (depth > 0 || ! skipPast ("?>"))
+                    if (! skipPast ("?>"))
                         return false;
                 }
                 else if (rest.rfind ("<!", 0) == 0)        return false;   // DOCTYPE, ENTITY and every other declaration
                 else if (rest.rfind ("</", 0) == 0)        { inTag = true; closingTag = true; }
                 else
                 {
-                    if (depth == 0 && ++roots > 1)
+                    // Once inside an element, the framework's parser goes
+                    // round for ever on an instruction followed by text, and
+                    // it can find itself inside one where this scan does not:
+                    // it takes a tag with a character it does not expect for
+                    // ended there, and reads the rest, quotes and all, as
+                    // text. No instruction may follow the root's start at all.
+                    if (depth == 0 && (++roots > 1 || text.find ("<?", i) != std::string_view::npos))
                         return false;
 
                     if (++depth > maxDepth)

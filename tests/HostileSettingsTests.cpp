@@ -93,6 +93,8 @@ TEST (HostileSettings, FilesBeyondThePlainFormatCountAsNotParsing)
         { "UTF-16 cut in the middle of a character", utf16 (open + "/x\"/>", false) + "\x41" },
         { "an unterminated comment", "<!-- " + open + "/x\"/>" },
         { "an instruction followed by text inside the root", open + "/x\"><?pi?>text</Plugin_Manager_Settings>" },
+        { "an instruction after a character no tag may hold", open + "/x\"><a\x01 text<?pi?>text</a></Plugin_Manager_Settings>" },
+        { "an instruction in quotes after a name no attribute may have", open + "/x\"><a !\" <?pi?>text\"/></Plugin_Manager_Settings>" },
         { "an unterminated tag", open + "/x\" " },
     };
 
