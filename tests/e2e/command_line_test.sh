@@ -205,10 +205,16 @@ if [ -z "$wine_run" ] && [ -n "$display" ]; then
         sleep 0.1
     done
     sleep 0.5
-    DISPLAY=$display /usr/bin/python3 "$(dirname "$0")/close_window.py" "$win" >/dev/null 2>&1
-    closed=$(date +%s%N)
-    for _ in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.02; done
-    took=$(( ($(date +%s%N) - closed) / 1000000 ))
+    # Asked again while it runs: a loaded machine once dropped the first
+    # request, and the run then waited out its five seconds. The time is
+    # that from the request it heard.
+    for _ in 1 2 3; do
+        DISPLAY=$display /usr/bin/python3 "$(dirname "$0")/close_window.py" "$win" >/dev/null 2>&1
+        closed=$(date +%s%N)
+        for _ in $(seq 1 50); do kill -0 $pid 2>/dev/null || break; sleep 0.02; done
+        took=$(( ($(date +%s%N) - closed) / 1000000 ))
+        kill -0 $pid 2>/dev/null || break
+    done
     wait $pid; code=$?
     kill $holder $atoms 2>/dev/null
     [ -n "$win" ] || fail "/SILENT showed no window while waiting"
