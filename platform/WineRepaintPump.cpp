@@ -6,17 +6,19 @@
 
 namespace platform
 {
+    void repaintEveryWindowNow()
+    {
+        for (int i = 0; i < juce::ComponentPeer::getNumPeers(); ++i)
+            juce::ComponentPeer::getPeer (i)->performAnyPendingRepaintsNow();
+    }
+
     namespace
     {
         struct RepaintPump : juce::Timer
         {
             RepaintPump() { startTimerHz (60); }
 
-            void timerCallback() override
-            {
-                for (int i = 0; i < juce::ComponentPeer::getNumPeers(); ++i)
-                    juce::ComponentPeer::getPeer (i)->performAnyPendingRepaintsNow();
-            }
+            void timerCallback() override  { repaintEveryWindowNow(); }
         };
 
         bool isRunningUnderWine()

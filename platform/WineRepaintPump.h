@@ -10,4 +10,7 @@ namespace platform
         This returns a running 60 Hz timer that flushes pending repaints of every
         window, or nullptr when the program is not running under Wine. */
     std::unique_ptr<juce::Timer> makeWineRepaintPump();
+
+    /** Paints now what every window has pending: the pump's one step. */
+    void repaintEveryWindowNow();
 }

@@ -1,4 +1,5 @@
 #include "LiveWindow.h"
+#include "../platform/WineRepaintPump.h"
 
 namespace juce
 {
@@ -17,8 +18,7 @@ void pump (int milliseconds)
         // As the program's repaint pump does where no vertical blank drives
         // the framework's repaints (under Wine, or with no display adapter).
        #if JUCE_WINDOWS
-        for (int i = 0; i < juce::ComponentPeer::getNumPeers(); ++i)
-            juce::ComponentPeer::getPeer (i)->performAnyPendingRepaintsNow();
+        platform::repaintEveryWindowNow();
        #endif
     }
 }
